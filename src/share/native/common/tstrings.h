@@ -1,0 +1,57 @@
+// Wide strings, their conversions to and from narrow encodings, the message
+// builder and the few string algorithms the launcher needs.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+typedef std::wstring tstring;
+typedef std::vector<tstring> tstring_array;
+
+namespace tstrings {
+
+enum CompareType { CASE_SENSITIVE, IGNORE_CASE };
+
+tstring fromUtf8(const std::string& utf8);
+std::string toUtf8(const tstring& text);
+std::string toAcp(const tstring& text);
+
+tstring toLower(const tstring& text);
+bool equals(const tstring& a, const tstring& b, CompareType ct = CASE_SENSITIVE);
+bool startsWith(const tstring& text, const tstring& prefix, CompareType ct = CASE_SENSITIVE);
+bool endsWith(const tstring& text, const tstring& suffix, CompareType ct = CASE_SENSITIVE);
+tstring replace(const tstring& text, const tstring& search, const tstring& replacement);
+tstring_array split(const tstring& text, const tstring& delimiter);
+tstring join(const tstring_array& items, const tstring& delimiter);
+tstring format(const wchar_t* fmt, ...);
+
+// Composes messages: wide text as it is, std::string decoded from UTF-8,
+// char pointers widened byte by byte, integers in decimal, pointers as
+// sixteen upper-case hexadecimal digits.
+class Builder {
+public:
+    Builder& operator<<(const tstring& v);
+    Builder& operator<<(const wchar_t* v);
+    Builder& operator<<(wchar_t v);
+    Builder& operator<<(const std::string& v);
+    Builder& operator<<(const char* v);
+    Builder& operator<<(char v);
+    Builder& operator<<(const void* v);
+
+    template <class T, class = std::enable_if_t<std::is_integral_v<T>>>
+    Builder& operator<<(T v) {
+        stream << v;
+        return *this;
+    }
+
+    tstring str() const { return stream.str(); }
+    std::string utf8() const { return toUtf8(str()); }
+    operator tstring() const { return str(); }
+
+private:
+    std::wostringstream stream;
+};
+
+}  // namespace tstrings

@@ -1,0 +1,137 @@
+// Module paths, command line, environment variables and the system directory
+// of the launcher's own process.
+#include "WinSysInfo.h"
+
+#include <shellapi.h>
+
+#include <memory>
+#include <vector>
+
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+#include "SysInfo.h"
+
+namespace SysInfo {
+
+namespace {
+
+tstring getModulePath(HMODULE module) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            const DWORD err = ::GetLastError();
+            RAISE(SysError(tstrings::Builder() << "GetModuleFileName failed", ::GetModuleFileNameW, err));
+        }
+        if (length < buffer.size()) {
+            return tstring(buffer.data(), length);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+struct LocalFreeDeleter {
+    void operator()(void* p) const { ::LocalFree(p); }
+};
+
+// Reads a variable. `found` tells whether it is set; when `mustExist` is
+// true a missing variable is an error instead.
+tstring getEnvVariableImpl(const tstring& name, bool mustExist, bool& found) {
+    std::vector<wchar_t> buffer(10);
+    ::SetLastError(ERROR_SUCCESS);
+    DWORD size = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    DWORD err = ::GetLastError();
+    if (err == ERROR_ENVVAR_NOT_FOUND) {
+        if (mustExist) {
+            RAISE(SysError(tstrings::Builder() << "GetEnvironmentVariable(" << name << ") failed. Variable not set",
+                           ::GetEnvironmentVariableW, err));
+        }
+        found = false;
+        return tstring();
+    }
+    if (size > buffer.size()) {
+        buffer.resize(size);
+        ::SetLastError(ERROR_SUCCESS);
+        size = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        err = ::GetLastError();
+        if (err != ERROR_SUCCESS || size >= buffer.size()) {
+            if (mustExist) {
+                RAISE(SysError(tstrings::Builder() << "GetEnvironmentVariable(" << name << ") failed",
+                               ::GetEnvironmentVariableW, err));
+            }
+            found = false;
+            return tstring();
+        }
+    }
+    found = true;
+    return tstring(buffer.data());
+}
+
+tstring getSystemDirImpl(UINT (WINAPI *query)(LPWSTR, UINT), const char* label) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const UINT answer = query(buffer.data(), static_cast<UINT>(buffer.size()));
+        if (answer == 0) {
+            const DWORD err = ::GetLastError();
+            RAISE(SysError(tstrings::Builder() << label << " failed", query, err));
+        }
+        if (answer < buffer.size()) {
+            return FileUtils::stripTrailingSeparators(tstring(buffer.data()));
+        }
+        buffer.resize(answer + 1);
+    }
+    RAISE(tstrings::Builder() << "Unexpected reply from " << label);
+}
+
+}  // namespace
+
+HMODULE getCurrentModuleHandle() {
+    HMODULE module = nullptr;
+    const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
+    if (!::GetModuleHandleExW(flags, reinterpret_cast<LPCWSTR>(&getCurrentModuleHandle), &module)) {
+        const DWORD err = ::GetLastError();
+        RAISE(SysError(tstrings::Builder() << "GetModuleHandleExW failed", ::GetModuleHandleExW, err));
+    }
+    return module;
+}
+
+tstring getExecutablePath() { return FileUtils::toAbsolutePath(getModulePath(nullptr)); }
+
+tstring getThisModulePath() { return getModulePath(getCurrentModuleHandle()); }
+
+tstring_array getCommandArgs(CommandArgProgramNameMode mode) {
+    int count = 0;
+    std::unique_ptr<LPWSTR, LocalFreeDeleter> argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    if (!argv) {
+        const DWORD err = ::GetLastError();
+        RAISE(SysError(tstrings::Builder() << "CommandLineToArgvW failed", ::CommandLineToArgvW, err));
+    }
+    tstring_array args;
+    for (int i = (mode == ExcludeProgramName ? 1 : 0); i < count; ++i) {
+        args.push_back(argv.get()[i]);
+    }
+    return args;
+}
+
+tstring getEnvVariable(const tstring& name) {
+    bool found = false;
+    return getEnvVariableImpl(name, true, found);
+}
+
+tstring getEnvVariable(const tstring& name, const tstring& defValue) {
+    bool found = false;
+    tstring value = getEnvVariableImpl(name, false, found);
+    return found ? value : defValue;
+}
+
+void setEnvVariable(const tstring& name, const tstring& value) {
+    if (!::SetEnvironmentVariableW(name.c_str(), value.c_str())) {
+        const DWORD err = ::GetLastError();
+        RAISE(SysError(tstrings::Builder() << "SetEnvironmentVariable(" << name << ", " << value << ") failed",
+                       ::SetEnvironmentVariableW, err));
+    }
+}
+
+tstring getSystemDir() { return getSystemDirImpl(::GetSystemDirectoryW, "GetSystemDirectory"); }
+
+}  // namespace SysInfo
