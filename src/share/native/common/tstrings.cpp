@@ -99,15 +99,20 @@ bool endsWith(const tstring& text, const tstring& suffix, CompareType ct) {
 }
 
 tstring replace(const tstring& text, const tstring& search, const tstring& replacement) {
-    tstring result = text;
     if (search.empty()) {
-        return result;
+        return text;
     }
-    std::size_t pos = 0;
-    while ((pos = result.find(search, pos)) != tstring::npos) {
-        result.replace(pos, search.size(), replacement);
-        pos += replacement.size();
+    // Built piece by piece: replacing in place would shift the rest of the
+    // text on every occurrence and take quadratic time on long values.
+    tstring result;
+    std::size_t start = 0;
+    std::size_t pos;
+    while ((pos = text.find(search, start)) != tstring::npos) {
+        result.append(text, start, pos - start);
+        result += replacement;
+        start = pos + search.size();
     }
+    result.append(text, start, tstring::npos);
     return result;
 }
 

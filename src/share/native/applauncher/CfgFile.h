@@ -1,0 +1,105 @@
+// The launcher configuration file: its recognised sections and properties,
+// the parsed container, and the queries, macro expansion and override on it.
+#pragma once
+
+#include <map>
+#include <optional>
+
+#include "tstrings.h"
+
+// A recognised section name. Identities are process-wide constants compared
+// and ordered by their names.
+class CfgSectionId {
+public:
+    static const CfgSectionId none;
+    static const CfgSectionId application;
+    static const CfgSectionId javaOptions;
+    static const CfgSectionId appCdsJavaOptions;
+    static const CfgSectionId appCdsGenerateCacheJavaOptions;
+    static const CfgSectionId argOptions;
+
+    // The identity whose name is exactly `name`; never `none`.
+    static std::optional<CfgSectionId> byName(const tstring& name);
+
+    const wchar_t* name() const { return nameText; }
+
+    friend bool operator==(CfgSectionId a, CfgSectionId b);
+    friend bool operator!=(CfgSectionId a, CfgSectionId b) { return !(a == b); }
+    friend bool operator<(CfgSectionId a, CfgSectionId b);
+
+private:
+    constexpr explicit CfgSectionId(const wchar_t* name) : nameText(name) {}
+
+    const wchar_t* nameText;
+};
+
+// A recognised property name, accepted in any recognised section.
+class CfgPropertyId {
+public:
+    static const CfgPropertyId appVersion;
+    static const CfgPropertyId appMainJar;
+    static const CfgPropertyId appMainModule;
+    static const CfgPropertyId appMainClass;
+    static const CfgPropertyId appClassPath;
+    static const CfgPropertyId appModulePath;
+    static const CfgPropertyId appRuntime;
+    static const CfgPropertyId appSplash;
+    static const CfgPropertyId appMemory;
+    static const CfgPropertyId arguments;
+    static const CfgPropertyId javaOptions;
+
+    // The identity whose name is exactly `name`.
+    static std::optional<CfgPropertyId> byName(const tstring& name);
+
+    const wchar_t* name() const { return nameText; }
+
+    friend bool operator==(CfgPropertyId a, CfgPropertyId b);
+    friend bool operator!=(CfgPropertyId a, CfgPropertyId b) { return !(a == b); }
+    friend bool operator<(CfgPropertyId a, CfgPropertyId b);
+
+private:
+    constexpr explicit CfgPropertyId(const wchar_t* name) : nameText(name) {}
+
+    const wchar_t* nameText;
+};
+
+// The properties of one section; every entry holds at least one value, in
+// file order.
+typedef std::map<CfgPropertyId, tstring_array> CfgProperties;
+
+// Macro name to replacement text, expanded in ascending name order.
+typedef std::map<tstring, tstring> CfgMacros;
+
+class CfgFile {
+public:
+    typedef std::map<CfgSectionId, CfgProperties> Sections;
+
+    // Parses the file at `path`. Throws KivoError<std::runtime_error> when the
+    // file cannot be opened or read, or has a section header without "]".
+    static CfgFile load(const tstring& path);
+
+    // The section's properties, or an always-empty map when it is absent.
+    const CfgProperties& sectionProperties(CfgSectionId section) const;
+
+    // Every section that holds at least one property.
+    const Sections& allSections() const { return sections; }
+
+    // The value that came last in the file.
+    static tstring lastValue(const CfgProperties::value_type& property);
+
+    // All values joined with ";".
+    static tstring pathList(const CfgProperties::value_type& property);
+
+    // A copy with the macros expanded in every value. Throws
+    // KivoError<std::runtime_error> when the macros of a value expand
+    // without end.
+    CfgFile applyMacros(const CfgMacros& macros) const;
+
+    // Replaces the property's values, creating the section or the property
+    // when it is missing.
+    void overrideProperty(CfgSectionId section, CfgPropertyId property, const tstring_array& values);
+
+private:
+    Sections sections;
+    CfgProperties noProperties;
+};
