@@ -1,0 +1,47 @@
+// Loading and releasing DLLs and resolving their functions.
+#include "Dll.h"
+
+#include "FileUtils.h"
+#include "SysInfo.h"
+
+namespace {
+
+HMODULE loadLibrary(const tstring& path) {
+    HMODULE handle = ::LoadLibraryW(path.c_str());
+    if (!handle) {
+        const DWORD err = ::GetLastError();
+        RAISE(SysError(tstrings::Builder() << "LoadLibraryW(" << path << ") failed", ::LoadLibraryW, err));
+    }
+    return handle;
+}
+
+}  // namespace
+
+Dll::Dll(const tstrings::Builder& libPath) : path(libPath.str()), handle(loadLibrary(path)) {}
+
+Dll::Dll(System, const tstrings::Builder& name)
+    : path(FileUtils::combinePath(SysInfo::getSystemDir(), name.str())), handle(loadLibrary(path)) {}
+
+Dll::Dll(const Dll& other) : path(other.path), handle(nullptr) {
+    if (!::GetModuleHandleExW(0, path.c_str(), &handle)) {
+        const DWORD err = ::GetLastError();
+        RAISE(SysError(tstrings::Builder() << "GetModuleHandleExW(" << path << ") failed", ::GetModuleHandleExW,
+                       err));
+    }
+}
+
+Dll::~Dll() {
+    if (handle) {
+        ::FreeLibrary(handle);
+    }
+}
+
+void* Dll::getFunction(const std::string& name, bool throwIfNotFound) const {
+    FARPROC function = ::GetProcAddress(handle, name.c_str());
+    if (!function && throwIfNotFound) {
+        const DWORD err = ::GetLastError();
+        RAISE(SysError(tstrings::Builder() << "GetProcAddress(" << path << ", " << name << ") failed",
+                       ::GetProcAddress, err));
+    }
+    return reinterpret_cast<void*>(function);
+}
