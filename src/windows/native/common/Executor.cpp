@@ -1,0 +1,192 @@
+// Starts one child process, optionally suspended and inside a job object,
+// and waits for its exit code.
+#include "Executor.h"
+
+#include <utility>
+#include <vector>
+
+#include "ErrorHandling.h"
+#include "Log.h"
+
+namespace {
+
+// The program path is split off by the child without backslash escapes, and
+// a file name cannot hold a quotation mark: quoting is all it ever needs.
+tstring quoteProgramPath(const tstring& path) {
+    if (path.find_first_of(L" \t") == tstring::npos) {
+        return path;
+    }
+    return L'"' + path + L'"';
+}
+
+// Quotes one argument so that CommandLineToArgvW splits it back unchanged.
+// Inside quotation marks, backslashes are literal except in front of a
+// quotation mark, where each pair stands for one backslash: so a run of n
+// backslashes before a quotation mark becomes 2n + 1 backslashes and the
+// mark, a run at the end (before the closing mark) becomes 2n, and any other
+// run stays as it is.
+tstring quoteArgument(const tstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == tstring::npos) {
+        return arg;
+    }
+    tstring quoted(1, L'"');
+    for (auto it = arg.begin();; ++it) {
+        size_t backslashes = 0;
+        while (it != arg.end() && *it == L'\\') {
+            ++it;
+            ++backslashes;
+        }
+        if (it == arg.end()) {
+            quoted.append(backslashes * 2, L'\\');
+            break;
+        }
+        if (*it == L'"') {
+            quoted.append(backslashes * 2 + 1, L'\\');
+        } else {
+            quoted.append(backslashes, L'\\');
+        }
+        quoted.push_back(*it);
+    }
+    quoted.push_back(L'"');
+    return quoted;
+}
+
+// "CreateProcess" with the switches that are on.
+tstring creationText(bool suspended, bool visible, bool inheritHandles) {
+    tstring text = L"CreateProcess";
+    if (suspended) {
+        text += L"[suspended]";
+    }
+    if (visible) {
+        text += L"[visible]";
+    }
+    if (inheritHandles) {
+        text += L"[inherit]";
+    }
+    return text;
+}
+
+}  // namespace
+
+OwnedHandle& OwnedHandle::operator=(OwnedHandle&& other) noexcept {
+    if (this != &other) {
+        reset(other.release());
+    }
+    return *this;
+}
+
+HANDLE OwnedHandle::release() noexcept {
+    HANDLE released = handle;
+    handle = nullptr;
+    return released;
+}
+
+void OwnedHandle::reset(HANDLE newHandle) noexcept {
+    if (handle) {
+        DWORD lastError = ::GetLastError();
+        ::CloseHandle(handle);
+        ::SetLastError(lastError);
+    }
+    handle = newHandle;
+}
+
+tstring Executor::commandLine() const {
+    tstring result = quoteProgramPath(appPath);
+    for (const tstring& arg : argList) {
+        result += L' ';
+        result += quoteArgument(arg);
+    }
+    return result;
+}
+
+OwnedHandle Executor::startProcess(OwnedHandle* threadHandle) const {
+    const tstring cmdline = commandLine();
+    // CreateProcessW may write into its command-line argument.
+    std::vector<wchar_t> cmdlineBuffer(cmdline.begin(), cmdline.end());
+    cmdlineBuffer.push_back(L'\0');
+
+    STARTUPINFOW startupInfo{};
+    startupInfo.cb = sizeof(startupInfo);
+    PROCESS_INFORMATION processInfo{};
+    DWORD creationFlags = 0;
+    if (suspended) {
+        creationFlags |= CREATE_SUSPENDED;
+    }
+    if (!visible) {
+        startupInfo.dwFlags |= STARTF_USESHOWWINDOW;
+        startupInfo.wShowWindow = SW_HIDE;
+        creationFlags |= CREATE_NO_WINDOW;
+    }
+
+    tstrings::Builder trace;
+    trace << creationText(suspended, visible, inheritHandles) << L"(" << appPath << L", " << cmdline << L")";
+
+    BOOL created = ::CreateProcessW(appPath.c_str(), cmdlineBuffer.data(), nullptr, nullptr,
+                                    inheritHandles ? TRUE : FALSE, creationFlags, nullptr, nullptr, &startupInfo,
+                                    &processInfo);
+    DWORD createError = ::GetLastError();
+    if (!created) {
+        RAISE(SysError(trace << L" failed", ::CreateProcessW, createError));
+    }
+    OwnedHandle process(processInfo.hProcess);
+    OwnedHandle thread(processInfo.hThread);
+
+    trace << L" succeeded; PID=" << processInfo.dwProcessId;
+    TRACE_MSG(trace.str());
+
+    if (job) {
+        TRACE_MSG(L"AssignProcessToJobObject(PID=" << processInfo.dwProcessId << L")");
+        BOOL assigned = ::AssignProcessToJobObject(job, process.get());
+        DWORD assignError = ::GetLastError();
+        if (!assigned) {
+            // A child outside the job would outlive us unnoticed, since the
+            // job is what ends it when we die: end it now, best effort. A
+            // suspended child has run no code yet, so this undoes its start
+            // completely. Its handles are closed as the error propagates.
+            ::TerminateProcess(process.get(), 1);
+            RAISE(SysError(tstrings::Builder() << L"AssignProcessToJobObject() failed",
+                           ::AssignProcessToJobObject, assignError));
+        }
+    }
+
+    if (threadHandle) {
+        *threadHandle = std::move(thread);
+    }
+    return process;
+}
+
+int Executor::execAndWaitForExit() const {
+    OwnedHandle thread;
+    const OwnedHandle process = startProcess(&thread);
+
+    if (suspended) {
+        TRACE_MSG(L"ResumeThread()");
+        DWORD previousSuspendCount = ::ResumeThread(thread.get());
+        DWORD resumeError = ::GetLastError();
+        if (previousSuspendCount == static_cast<DWORD>(-1)) {
+            RAISE(SysError(tstrings::Builder() << L"ResumeThread() failed", ::ResumeThread, resumeError));
+        }
+    }
+
+    DWORD waitResult = ::WaitForSingleObject(process.get(), INFINITE);
+    DWORD waitError = ::GetLastError();
+    if (waitResult == WAIT_FAILED) {
+        RAISE(SysError(tstrings::Builder() << L"WaitForSingleObject() failed", ::WaitForSingleObject, waitError));
+    }
+
+    DWORD exitCode = 0;
+    BOOL gotExitCode = ::GetExitCodeProcess(process.get(), &exitCode);
+    DWORD exitCodeError = ::GetLastError();
+    if (!gotExitCode) {
+        RAISE(SysError(tstrings::Builder() << L"GetExitCodeProcess() failed", ::GetExitCodeProcess, exitCodeError));
+    }
+
+    DWORD pid = ::GetProcessId(process.get());
+    DWORD pidError = ::GetLastError();
+    if (pid == 0) {
+        RAISE(SysError(tstrings::Builder() << L"GetProcessId() failed.", ::GetProcessId, pidError));
+    }
+
+    TRACE_MSG(L"Process with PID=" << pid << L" terminated. Exit code=" << exitCode);
+    return static_cast<int>(exitCode);
+}
