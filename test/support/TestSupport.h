@@ -18,7 +18,8 @@ struct ProcessOptions {
     std::map<tstring, std::optional<tstring>> env;
     // Working directory of the child; empty keeps this process's.
     tstring cwd;
-    // The child is killed and `timedOut` set when it runs longer.
+    // The child is killed and `timedOut` set when it runs longer. `timedOut`
+    // is also set when a descendant still holds the output open by then.
     DWORD timeoutMs = 60000;
     // Used verbatim instead of quoting `program` and `args` when not empty.
     tstring rawCommandLine;

@@ -93,6 +93,6 @@ std::string joinMessages(const std::string& a, const std::string& b) {
     if (second.empty()) {
         return first;
     }
-    const char* separator = std::strchr(";.,:!?", first.back()) ? " " : ". ";
+    const char* separator = std::string(";.,:!?").find(first.back()) != std::string::npos ? " " : ". ";
     return first + separator + second;
 }

@@ -1,0 +1,125 @@
+// Tests of the path operations.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <direct.h>
+#include <cstdlib>
+
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+#include "TestSupport.h"
+
+namespace {
+
+struct PathCase {
+    tstring input;
+    tstring expected;
+};
+
+void PrintTo(const PathCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.input); }
+
+#define PATH_FUNCTION_TEST(Suite, function)                                              \
+    class Suite : public ::testing::TestWithParam<PathCase> {};                          \
+    TEST_P(Suite, GivesExpectedPath) {                                                   \
+        EXPECT_EQ(GetParam().expected, FileUtils::function(GetParam().input))            \
+            << "input: " << tstrings::toUtf8(GetParam().input);                          \
+    }
+
+PATH_FUNCTION_TEST(FileUtilsParentDirTest, parentDir)
+PATH_FUNCTION_TEST(FileUtilsFileNameTest, fileName)
+PATH_FUNCTION_TEST(FileUtilsWithoutExtensionTest, withoutExtension)
+PATH_FUNCTION_TEST(FileUtilsStripTrailingSeparatorsTest, stripTrailingSeparators)
+
+INSTANTIATE_TEST_SUITE_P(Table, FileUtilsParentDirTest,
+                         ::testing::Values(PathCase{L"C:\\app\\bin\\launcher.exe", L"C:\\app\\bin"},
+                                           PathCase{L"C:/app/bin/launcher.exe", L"C:/app/bin"},
+                                           PathCase{L"C:\\app\\", L"C:\\app"}, PathCase{L"C:\\app\\.", L"C:"},
+                                           PathCase{L"C:\\app\\\\launcher.exe", L"C:\\app"},
+                                           PathCase{L"C:\\app/\\/x", L"C:\\app"},
+                                           PathCase{L"launcher.exe", L""}, PathCase{L"\\launcher.exe", L""},
+                                           PathCase{L"\\\\launcher.exe", L""}, PathCase{L"", L""},
+                                           PathCase{L"\\.", L""}, PathCase{L"a.", L""}));
+
+INSTANTIATE_TEST_SUITE_P(Table, FileUtilsFileNameTest,
+                         ::testing::Values(PathCase{L"C:\\app\\launcher.exe", L"launcher.exe"},
+                                           PathCase{L"C:/app/launcher.exe", L"launcher.exe"},
+                                           PathCase{L"C:\\app/launcher.exe", L"launcher.exe"},
+                                           PathCase{L"launcher.exe", L"launcher.exe"},
+                                           PathCase{L"C:\\app\\", L""}, PathCase{L"", L""}));
+
+INSTANTIATE_TEST_SUITE_P(Table, FileUtilsWithoutExtensionTest,
+                         ::testing::Values(PathCase{L"C:\\app\\launcher.exe", L"C:\\app\\launcher"},
+                                           PathCase{L"launcher", L"launcher"},
+                                           PathCase{L"C:\\app.dir\\launcher", L"C:\\app.dir\\launcher"},
+                                           PathCase{L"C:/app.dir/launcher", L"C:/app.dir/launcher"},
+                                           PathCase{L"archive.tar.gz", L"archive.tar"},
+                                           PathCase{L"C:\\app\\.cfg", L"C:\\app\\"}, PathCase{L"", L""}));
+
+INSTANTIATE_TEST_SUITE_P(Table, FileUtilsStripTrailingSeparatorsTest,
+                         ::testing::Values(PathCase{L"C:\\app\\", L"C:\\app"}, PathCase{L"C:\\app/\\/", L"C:\\app"},
+                                           PathCase{L"C:\\app", L"C:\\app"}, PathCase{L"\\/\\", L""},
+                                           PathCase{L"", L""}));
+
+TEST(FileUtilsTest, ParentDirTwiceGivesGrandparent) {
+    EXPECT_EQ(L"C:\\app", FileUtils::parentDir(FileUtils::parentDir(L"C:\\app\\bin\\launcher.exe")));
+}
+
+struct CombineCase {
+    tstring base;
+    tstring part;
+    tstring expected;
+};
+
+void PrintTo(const CombineCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(c.base) << ", " << ::testing::PrintToString(c.part);
+}
+
+class FileUtilsCombinePathTest : public ::testing::TestWithParam<CombineCase> {};
+
+TEST_P(FileUtilsCombinePathTest, JoinsWithOneBackslash) {
+    const CombineCase& c = GetParam();
+    EXPECT_EQ(c.expected, FileUtils::combinePath(c.base, c.part));
+    tstring path = c.base;
+    tstring& result = FileUtils::appendPath(path, c.part);
+    EXPECT_EQ(&path, &result);
+    EXPECT_EQ(c.expected, path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FileUtilsCombinePathTest,
+                         ::testing::Values(CombineCase{L"", L"x", L"x"}, CombineCase{L"C:\\app", L"", L"C:\\app"},
+                                           CombineCase{L"", L"", L""},
+                                           CombineCase{L"C:\\app///", L"/x", L"C:\\app\\x"},
+                                           CombineCase{L"C:\\app\\", L"\\lib", L"C:\\app\\lib"},
+                                           CombineCase{L"C:\\app", L"lib", L"C:\\app\\lib"},
+                                           CombineCase{L"C:\\app", L"\\\\lib", L"C:\\app\\\\lib"},
+                                           CombineCase{L"C:/app/", L"lib/x.jar", L"C:/app\\lib/x.jar"},
+                                           CombineCase{L"\\", L"x", L"\\x"}));
+
+TEST(FileUtilsTest, ExistsForDirectoriesAndFilesOnly) {
+    testing_support::TempDir dir;
+    testing_support::writeFile(dir.path() + L"\\file.txt", "x");
+    EXPECT_TRUE(FileUtils::exists(dir.path()));
+    EXPECT_TRUE(FileUtils::exists(dir.path() + L"\\file.txt"));
+    EXPECT_FALSE(FileUtils::exists(dir.path() + L"\\missing.txt"));
+    EXPECT_FALSE(FileUtils::exists(dir.path() + L"\\missing\\file.txt"));
+    EXPECT_FALSE(FileUtils::exists(L""));
+}
+
+tstring currentDir() {
+    wchar_t* cwd = ::_wgetcwd(nullptr, 0);
+    tstring result(cwd);
+    std::free(cwd);
+    return result;
+}
+
+TEST(FileUtilsTest, ToAbsolutePathOfEmptyPathIsCurrentDirectory) {
+    EXPECT_EQ(currentDir(), FileUtils::toAbsolutePath(L""));
+}
+
+TEST(FileUtilsTest, ToAbsolutePathResolvesDotDotAgainstCurrentDirectory) {
+    EXPECT_EQ(FileUtils::combinePath(currentDir(), L"b"), FileUtils::toAbsolutePath(L"a\\..\\b"));
+    EXPECT_EQ(L"C:\\x\\z", FileUtils::toAbsolutePath(L"C:\\x\\y\\..\\.\\z"));
+}
+
+}  // namespace

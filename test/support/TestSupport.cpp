@@ -1,0 +1,210 @@
+// Temporary directories, whole-file reads and writes, and the other small
+// file helpers of the tests.
+#include "TestSupport.h"
+
+#include <algorithm>
+#include <atomic>
+#include <stdexcept>
+
+#include "SupportDetail.h"
+
+namespace testing_support {
+
+namespace detail {
+
+void fail(const char* call, const tstring& subject, DWORD error) {
+    throw std::runtime_error(std::string(call) + "(" + tstrings::toUtf8(subject) + ") failed with error " +
+                             std::to_string(error));
+}
+
+}  // namespace detail
+
+using detail::fail;
+using detail::UniqueHandle;
+
+namespace {
+
+bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+tstring withoutTrailingSeparators(tstring path) {
+    while (!path.empty() && isSeparator(path.back())) {
+        path.pop_back();
+    }
+    return path;
+}
+
+tstring parentOf(const tstring& path) {
+    tstring trimmed = withoutTrailingSeparators(path);
+    size_t pos = trimmed.find_last_of(L"\\/");
+    return pos == tstring::npos ? tstring() : withoutTrailingSeparators(trimmed.substr(0, pos));
+}
+
+bool isDirectory(const tstring& path) {
+    DWORD attrs = ::GetFileAttributesW(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Environment variable names compare without regard to case, and the block
+
+}  // namespace
+
+tstring testBinDir() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            fail("GetModuleFileNameW", L"", ::GetLastError());
+        }
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return parentOf(buffer);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+TempDir::TempDir(const tstring& nameHint) {
+    static std::atomic<unsigned> counter{0};
+    wchar_t temp[MAX_PATH + 1];
+    DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (length == 0 || length > MAX_PATH) {
+        fail("GetTempPathW", L"", ::GetLastError());
+    }
+    tstring base = withoutTrailingSeparators(tstring(temp, length)) + L"\\" + nameHint + L"-" +
+                   std::to_wstring(::GetCurrentProcessId()) + L"-";
+    for (;;) {
+        tstring candidate = base + std::to_wstring(++counter);
+        if (::CreateDirectoryW(candidate.c_str(), nullptr)) {
+            dir = candidate;
+            return;
+        }
+        DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) {
+            fail("CreateDirectoryW", candidate, error);
+        }
+    }
+}
+
+TempDir::~TempDir() {
+    try {
+        removeTree(dir);
+    } catch (const std::exception&) {
+        // A file still in use stays behind in %TEMP%; the test's outcome
+        // does not depend on it.
+    }
+}
+
+void writeFile(const tstring& path, const std::string& bytes) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+    if (!file) {
+        fail("CreateFileW", path, ::GetLastError());
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) {
+            fail("WriteFile", path, ::GetLastError());
+        }
+        done += written;
+    }
+}
+
+std::string readFile(const tstring& path) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        fail("CreateFileW", path, ::GetLastError());
+    }
+    std::string bytes;
+    char buffer[64 * 1024];
+    for (;;) {
+        DWORD count = 0;
+        if (!::ReadFile(file.get(), buffer, sizeof(buffer), &count, nullptr)) {
+            fail("ReadFile", path, ::GetLastError());
+        }
+        if (count == 0) {
+            return bytes;
+        }
+        bytes.append(buffer, count);
+    }
+}
+
+void makeDirs(const tstring& path) {
+    tstring dir = withoutTrailingSeparators(path);
+    if (dir.empty() || isDirectory(dir)) {
+        return;
+    }
+    tstring parent = parentOf(dir);
+    // Stops at a drive ("C:") or a share root, which cannot be created.
+    if (!parent.empty() && parent.back() != L':') {
+        makeDirs(parent);
+    }
+    if (!::CreateDirectoryW(dir.c_str(), nullptr)) {
+        DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS) {
+            fail("CreateDirectoryW", dir, error);
+        }
+    }
+}
+
+void copyFile(const tstring& from, const tstring& to) {
+    if (!::CopyFileW(from.c_str(), to.c_str(), FALSE)) {
+        fail("CopyFileW", from + L" -> " + to, ::GetLastError());
+    }
+}
+
+void removeTree(const tstring& path) {
+    DWORD attrs = ::GetFileAttributesW(path.c_str());
+    if (attrs == INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (!::DeleteFileW(path.c_str())) {
+            fail("DeleteFileW", path, ::GetLastError());
+        }
+        return;
+    }
+    // A directory link is removed itself, never followed.
+    if (!(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAW entry;
+        tstring pattern = path + L"\\*";
+        HANDLE found = ::FindFirstFileW(pattern.c_str(), &entry);
+        if (found != INVALID_HANDLE_VALUE) {
+            tstring_array children;
+            do {
+                tstring name = entry.cFileName;
+                if (name != L"." && name != L"..") {
+                    children.push_back(path + L"\\" + name);
+                }
+            } while (::FindNextFileW(found, &entry));
+            ::FindClose(found);
+            for (const tstring& child : children) {
+                removeTree(child);
+            }
+        }
+    }
+    if (!::RemoveDirectoryW(path.c_str())) {
+        fail("RemoveDirectoryW", path, ::GetLastError());
+    }
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        size_t next = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(start, (end == std::string::npos ? text.size() : end) - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        result.push_back(line);
+        start = next;
+    }
+    return result;
+}
+
+}  // namespace testing_support
