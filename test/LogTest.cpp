@@ -3,12 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
+#include <cstdio>
 #include <stdexcept>
 
 #include "FileUtils.h"
 #include "Log.h"
 #include "LogCapture.h"
+#include "TestSupport.h"
 
 using testing_support::LogCapture;
 
@@ -80,13 +81,17 @@ LogRecord sampleRecord() {
 }
 
 TEST(StreamLogAppenderTest, WritesTwoLineRecordAsUtf8) {
-    std::ostringstream out;
+    const testing_support::TempDir dir;
+    const tstring path = FileUtils::combinePath(dir.path(), L"log.txt");
+    std::FILE* out = ::_wfopen(path.c_str(), L"wb");
+    ASSERT_NE(nullptr, out);
     StreamLogAppender appender(out);
     appender.write(sampleRecord());
     appender.write(sampleRecord());
+    std::fclose(out);
     const std::string record =
         "[2024/01/03 04:05:06.007, app\xc3\xa9.exe (PID: 12, TID: 34), f.cpp:9 (ns::f)]\n\tWARNING: message \xc3\xa9\n";
-    EXPECT_EQ(record + record, out.str());
+    EXPECT_EQ(record + record, testing_support::readFile(path));
 }
 
 class RecordingAppender : public LogAppender {

@@ -1,7 +1,6 @@
 // The process-wide log dispatcher and the appenders that live with it.
 #include "Log.h"
 
-#include <iostream>
 #include <stdexcept>
 
 #include "FileUtils.h"
@@ -56,7 +55,7 @@ const wchar_t* severityName(int severity) {
 
 LogDispatcher& LogDispatcher::instance() {
     static LogDispatcher dispatcher;
-    static StreamLogAppender defaultAppender(std::cout);
+    static StreamLogAppender defaultAppender(stdout);
     if (!dispatcher.appender) {
         dispatcher.appender = &defaultAppender;
     }
@@ -88,7 +87,13 @@ void StreamLogAppender::write(const LogRecord& r) {
                              static_cast<unsigned>(r.processId), static_cast<unsigned>(r.threadId))
          << r.fileName << L':' << r.line << L" (" << r.function << L")]" << L"\n\t" << r.severityName << L": "
          << r.message;
-    *out << text.utf8() << std::endl;
+    writeLine(out, text.utf8());
+}
+
+void writeLine(std::FILE* out, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
 }
 
 void TeeLogAppender::write(const LogRecord& record) {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <iosfwd>
+#include <cstdio>
 
 #include "Compiler.h"
 #include "tstrings.h"
@@ -38,12 +38,15 @@ public:
 // thread, file, line and function, then the severity and the message.
 class StreamLogAppender : public LogAppender {
 public:
-    explicit StreamLogAppender(std::ostream& out) : out(&out) {}
+    explicit StreamLogAppender(std::FILE* out) : out(out) {}
     void write(const LogRecord& record) override;
 
 private:
-    std::ostream* out;
+    std::FILE* out;
 };
+
+// Writes `text` and a line end to `out` and flushes it.
+void writeLine(std::FILE* out, const std::string& text);
 
 class TeeLogAppender : public LogAppender {
 public:

@@ -2,7 +2,7 @@
 // payload and reports whatever escapes it.
 #include "app.h"
 
-#include <iostream>
+#include <cstdio>
 #include <memory>
 
 #include "ErrorHandling.h"
@@ -18,13 +18,13 @@ public:
     void write(const LogRecord& r) override {
         const tstring line = tstrings::Builder() << L"[" << r.severityName << L"] " << r.fileName << L":" << r.line
                                                  << L": " << r.message;
-        std::cerr << tstrings::toUtf8(line) << std::endl;
+        writeLine(stderr, tstrings::toUtf8(line));
     }
 };
 
 class LastErrorLogAppender : public LogAppender {
 public:
-    void write(const LogRecord&) override { std::cerr << app::lastErrorText() << std::endl; }
+    void write(const LogRecord&) override { writeLine(stderr, app::lastErrorText()); }
 };
 
 StandardLogAppender standardLogAppender;

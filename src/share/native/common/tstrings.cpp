@@ -168,41 +168,47 @@ tstring format(const wchar_t* fmt, ...) {
 }
 
 Builder& Builder::operator<<(const tstring& v) {
-    stream << v;
+    text += v;
     return *this;
 }
 
 Builder& Builder::operator<<(const wchar_t* v) {
-    stream << (v ? v : L"");
+    if (v) {
+        text += v;
+    }
     return *this;
 }
 
 Builder& Builder::operator<<(wchar_t v) {
-    stream << v;
+    text += v;
     return *this;
 }
 
 Builder& Builder::operator<<(const std::string& v) {
-    stream << fromUtf8(v);
+    text += fromUtf8(v);
     return *this;
 }
 
 Builder& Builder::operator<<(const char* v) {
     for (const char* p = v; p && *p; ++p) {
-        stream << static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        text += static_cast<wchar_t>(static_cast<unsigned char>(*p));
     }
     return *this;
 }
 
 Builder& Builder::operator<<(char v) {
-    stream << static_cast<wchar_t>(static_cast<unsigned char>(v));
+    text += static_cast<wchar_t>(static_cast<unsigned char>(v));
     return *this;
 }
 
 Builder& Builder::operator<<(const void* v) {
-    wchar_t text[17];
-    std::swprintf(text, 17, L"%016llX", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(v)));
-    stream << text;
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    auto value = static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(v));
+    wchar_t hex[16];
+    for (int i = 15; i >= 0; --i, value >>= 4) {
+        hex[i] = digits[value & 0xF];
+    }
+    text.append(hex, 16);
     return *this;
 }
 

@@ -2,7 +2,6 @@
 // builder and the few string algorithms the launcher needs.
 #pragma once
 
-#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -42,16 +41,18 @@ public:
 
     template <class T, class = std::enable_if_t<std::is_integral_v<T>>>
     Builder& operator<<(T v) {
-        stream << v;
+        text += std::to_wstring(v);
         return *this;
     }
 
-    tstring str() const { return stream.str(); }
-    std::string utf8() const { return toUtf8(str()); }
-    operator tstring() const { return str(); }
+    const tstring& str() const { return text; }
+    std::string utf8() const { return toUtf8(text); }
+    operator tstring() const { return text; }
 
 private:
-    std::wostringstream stream;
+    // A plain string rather than a string stream: the stream library alone
+    // would make up most of the launcher's size.
+    tstring text;
 };
 
 }  // namespace tstrings
