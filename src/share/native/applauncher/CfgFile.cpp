@@ -2,6 +2,7 @@
 // the parser, and the queries, macro expansion and override on it.
 #include "CfgFile.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "ErrorHandling.h"
@@ -33,13 +34,30 @@ int compareNames(const wchar_t* a, const wchar_t* b) {
 }
 
 template <class Id, std::size_t N>
-std::optional<Id> findByName(const Id* const (&known)[N], const tstring& name) {
+std::optional<Id> findByName(const Id* const (&known)[N], std::wstring_view name) {
     for (const Id* id : known) {
         if (name == id->name()) {
             return *id;
         }
     }
     return std::nullopt;
+}
+
+std::optional<CfgSectionId> sectionByName(std::wstring_view name) {
+    static const CfgSectionId* const known[] = {
+        &CfgSectionId::application,       &CfgSectionId::javaOptions,
+        &CfgSectionId::appCdsJavaOptions, &CfgSectionId::appCdsGenerateCacheJavaOptions,
+        &CfgSectionId::argOptions};
+    return findByName(known, name);
+}
+
+std::optional<CfgPropertyId> propertyByName(std::wstring_view name) {
+    static const CfgPropertyId* const known[] = {
+        &CfgPropertyId::appVersion,   &CfgPropertyId::appMainJar,   &CfgPropertyId::appMainModule,
+        &CfgPropertyId::appMainClass, &CfgPropertyId::appClassPath, &CfgPropertyId::appModulePath,
+        &CfgPropertyId::appRuntime,   &CfgPropertyId::appSplash,    &CfgPropertyId::appMemory,
+        &CfgPropertyId::arguments,    &CfgPropertyId::javaOptions};
+    return findByName(known, name);
 }
 
 }  // namespace
@@ -53,9 +71,7 @@ bool operator<(CfgSectionId a, CfgSectionId b) {
 }
 
 std::optional<CfgSectionId> CfgSectionId::byName(const tstring& name) {
-    static const CfgSectionId* const known[] = {&application, &javaOptions, &appCdsJavaOptions,
-                                                &appCdsGenerateCacheJavaOptions, &argOptions};
-    return findByName(known, name);
+    return sectionByName(name);
 }
 
 bool operator==(CfgPropertyId a, CfgPropertyId b) {
@@ -67,10 +83,7 @@ bool operator<(CfgPropertyId a, CfgPropertyId b) {
 }
 
 std::optional<CfgPropertyId> CfgPropertyId::byName(const tstring& name) {
-    static const CfgPropertyId* const known[] = {
-        &appVersion, &appMainJar, &appMainModule, &appMainClass, &appClassPath, &appModulePath,
-        &appRuntime, &appSplash,  &appMemory,     &arguments,    &javaOptions};
-    return findByName(known, name);
+    return propertyByName(name);
 }
 
 namespace {
@@ -82,7 +95,7 @@ public:
     explicit CfgParser(CfgFile::Sections& sections) : sections(sections) {}
 
     // False for a section header without "]".
-    bool parseLine(const tstring& line) {
+    bool parseLine(std::wstring_view line) {
         ++lineCount;
         if (line.empty() || line[0] == L';') {
             return true;
@@ -99,34 +112,39 @@ public:
     std::size_t lineNumber() const { return lineCount; }
 
 private:
-    bool startSection(const tstring& line) {
+    bool startSection(std::wstring_view line) {
         const std::size_t close = line.rfind(L']');
-        if (close == tstring::npos) {
+        if (close == std::wstring_view::npos) {
             return false;
         }
         commitPending();
-        current = CfgSectionId::byName(line.substr(1, close - 1)).value_or(CfgSectionId::none);
+        current = sectionByName(line.substr(1, close - 1)).value_or(CfgSectionId::none);
         return true;
     }
 
-    void addProperty(const tstring& line) {
+    void addProperty(std::wstring_view line) {
         if (current == CfgSectionId::none) {
             return;
         }
         const std::size_t separator = findSeparator(line);
-        const auto property = CfgPropertyId::byName(line.substr(0, separator));
+        const auto property = propertyByName(line.substr(0, separator));
         if (!property) {
             return;
         }
-        const tstring value = separator == tstring::npos ? tstring() : line.substr(separator + 1);
-        pending[*property].push_back(value);
+        tstring_array& values = pending[*property];
+        if (separator == std::wstring_view::npos) {
+            values.emplace_back();
+        } else {
+            const std::wstring_view value = line.substr(separator + 1);
+            values.emplace_back(value.data(), value.size());
+        }
     }
 
     // The first "=" not right after a backslash; the backslash stays part of
     // the name.
-    static std::size_t findSeparator(const tstring& line) {
+    static std::size_t findSeparator(std::wstring_view line) {
         std::size_t pos = line.find(L'=');
-        while (pos != tstring::npos && pos > 0 && line[pos - 1] == L'\\') {
+        while (pos != std::wstring_view::npos && pos > 0 && line[pos - 1] == L'\\') {
             pos = line.find(L'=', pos + 1);
         }
         return pos;
@@ -149,6 +167,21 @@ private:
     std::size_t lineCount = 0;
 };
 
+// Decodes a line of UTF-8 into `text`, reusing its storage. An ASCII line
+// widens byte by byte, which is what the UTF-8 conversion gives for it; any
+// other line goes through that conversion.
+void decodeLine(const std::string& line, tstring& text) {
+    const bool ascii = std::all_of(line.begin(), line.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+    });
+    if (ascii) {
+        text.resize(line.size());
+        std::copy(line.begin(), line.end(), text.begin());
+    } else {
+        text = tstrings::fromUtf8(line);
+    }
+}
+
 }  // namespace
 
 CfgFile CfgFile::load(const tstring& path) {
@@ -159,8 +192,10 @@ CfgFile CfgFile::load(const tstring& path) {
     CfgFile cfg;
     CfgParser parser(cfg.sections);
     std::string line;
+    tstring text;
     while (reader.readLine(line)) {
-        if (!parser.parseLine(tstrings::fromUtf8(line))) {
+        decodeLine(line, text);
+        if (!parser.parseLine(text)) {
             RAISE(tstrings::Builder() << "Error parsing [" << path << "] file at " << parser.lineNumber()
                                       << ": Missing ']' character");
         }
@@ -181,26 +216,29 @@ namespace {
 // is reached.
 const std::size_t maxExpansionGrowth = 16 * 1024 * 1024;
 
-// Replaces `name` the way tstrings::replace does (leftmost first, without
-// overlaps, inserted text not searched again), but in time linear in the
-// result and only when the result stays within `maxLength`; false, with
-// `text` unchanged, when it would not.
-bool replaceWithin(tstring& text, const tstring& name, const tstring& replacement, std::size_t maxLength) {
+enum class Replaced { none, some, tooLong };
+
+// Replaces `name` in `text` the way tstrings::replace does (leftmost first,
+// without overlaps, inserted text not searched again), but in time linear in
+// the result and only when the result stays within `maxLength`. The result
+// goes to `result` unless nothing is replaced or it would grow too long.
+Replaced replaceWithin(const tstring& text, const tstring& name, const tstring& replacement, std::size_t maxLength,
+                       tstring& result) {
     if (name.empty()) {
-        return true;
+        return Replaced::none;
     }
     std::size_t count = 0;
     for (std::size_t pos = text.find(name); pos != tstring::npos; pos = text.find(name, pos + name.size())) {
         ++count;
     }
     if (count == 0) {
-        return true;
+        return Replaced::none;
     }
     const std::size_t kept = text.size() - count * name.size();
     if (!replacement.empty() && count > (maxLength - kept) / replacement.size()) {
-        return false;
+        return Replaced::tooLong;
     }
-    tstring result;
+    result.clear();
     result.reserve(kept + count * replacement.size());
     std::size_t from = 0;
     for (std::size_t pos = text.find(name); pos != tstring::npos; pos = text.find(name, from)) {
@@ -208,7 +246,39 @@ bool replaceWithin(tstring& text, const tstring& name, const tstring& replacemen
         from = pos + name.size();
     }
     result.append(text, from, tstring::npos);
-    text.swap(result);
+    return Replaced::some;
+}
+
+bool holdsAnyMacro(const tstring& text, const CfgMacros& macros) {
+    for (const auto& macro : macros) {
+        if (!macro.first.empty() && text.find(macro.first) != tstring::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// One pass of every macro in order over `input`; false when the text would
+// grow past `maxLength`. A text holding no macro name passes through unchanged.
+bool expandOnce(const tstring& input, const CfgMacros& macros, std::size_t maxLength, tstring& output) {
+    tstring current;
+    bool replacedAny = false;
+    for (const auto& [name, text] : macros) {
+        tstring next;
+        const Replaced replaced = replaceWithin(replacedAny ? current : input, name, text, maxLength, next);
+        if (replaced == Replaced::tooLong) {
+            return false;
+        }
+        if (replaced == Replaced::some) {
+            current.swap(next);
+            replacedAny = true;
+        }
+    }
+    if (replacedAny) {
+        output.swap(current);
+    } else {
+        output = input;
+    }
     return true;
 }
 
@@ -217,16 +287,27 @@ bool replaceWithin(tstring& text, const tstring& name, const tstring& replacemen
 // changing pass per macro and the one that changes nothing. A value still
 // changing then, or growing past the limit, expands without end and gives
 // nothing. (A name that only forms where a replacement meets the text beside
-// it can need more passes; such contrived values are refused too.)
+// it can need more passes; such contrived values are refused too.) A pass
+// over a text that holds no macro name changes nothing and is not run.
 std::optional<tstring> expandValue(const tstring& value, const CfgMacros& macros) {
+    if (!holdsAnyMacro(value, macros)) {
+        return value;
+    }
     const std::size_t maxLength = value.size() + maxExpansionGrowth;
-    tstring current = value;
-    for (std::size_t pass = 0; pass <= macros.size(); ++pass) {
-        tstring next = current;
-        for (const auto& [name, text] : macros) {
-            if (!replaceWithin(next, name, text, maxLength)) {
-                return std::nullopt;
-            }
+    tstring current;
+    if (!expandOnce(value, macros, maxLength, current)) {
+        return std::nullopt;
+    }
+    if (current == value) {
+        return current;
+    }
+    for (std::size_t pass = 1; pass <= macros.size(); ++pass) {
+        if (!holdsAnyMacro(current, macros)) {
+            return current;
+        }
+        tstring next;
+        if (!expandOnce(current, macros, maxLength, next)) {
+            return std::nullopt;
         }
         if (next == current) {
             return current;
@@ -239,16 +320,19 @@ std::optional<tstring> expandValue(const tstring& value, const CfgMacros& macros
 }  // namespace
 
 CfgFile CfgFile::applyMacros(const CfgMacros& macros) const {
-    CfgFile expanded(*this);
-    for (auto& [section, properties] : expanded.sections) {
-        for (auto& [property, values] : properties) {
-            for (tstring& value : values) {
+    CfgFile expanded;
+    for (const auto& [section, properties] : sections) {
+        CfgProperties& expandedProperties = expanded.sections[section];
+        for (const auto& [property, values] : properties) {
+            tstring_array& expandedValues = expandedProperties[property];
+            expandedValues.reserve(values.size());
+            for (const tstring& value : values) {
                 std::optional<tstring> result = expandValue(value, macros);
                 if (!result) {
                     RAISE(tstrings::Builder() << "Macros in the value of property \"" << property.name()
                                               << "\" of section \"" << section.name() << "\" expand without end");
                 }
-                value.swap(*result);
+                expandedValues.push_back(std::move(*result));
             }
         }
     }
@@ -265,7 +349,19 @@ tstring CfgFile::lastValue(const CfgProperties::value_type& property) {
 }
 
 tstring CfgFile::pathList(const CfgProperties::value_type& property) {
-    return tstrings::join(property.second, L";");
+    std::size_t length = 0;
+    for (const tstring& value : property.second) {
+        length += value.size() + 1;
+    }
+    tstring result;
+    result.reserve(length);
+    for (std::size_t i = 0; i < property.second.size(); ++i) {
+        if (i > 0) {
+            result += L';';
+        }
+        result += property.second[i];
+    }
+    return result;
 }
 
 void CfgFile::overrideProperty(CfgSectionId section, CfgPropertyId property, const tstring_array& values) {

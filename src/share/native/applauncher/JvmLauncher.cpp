@@ -27,6 +27,20 @@ const CfgProperties::value_type* findProperty(const CfgProperties& properties, C
     return it == properties.end() ? nullptr : &*it;
 }
 
+std::size_t valueCount(const CfgProperties& properties, CfgPropertyId id) {
+    const auto it = properties.find(id);
+    return it == properties.end() ? 0 : it->second.size();
+}
+
+// How many arguments initFromConfigFile adds at most.
+std::size_t argumentCountFrom(const CfgFile& cfgFile) {
+    const CfgProperties& appOptions = cfgFile.sectionProperties(CfgSectionId::application);
+    const std::size_t fixed = 9;
+    return fixed + 2 * valueCount(appOptions, CfgPropertyId::appModulePath) +
+           valueCount(cfgFile.sectionProperties(CfgSectionId::javaOptions), CfgPropertyId::javaOptions) +
+           valueCount(cfgFile.sectionProperties(CfgSectionId::argOptions), CfgPropertyId::arguments);
+}
+
 }  // namespace
 
 Jvm::Jvm() {
@@ -55,6 +69,7 @@ Jvm& Jvm::addEnvironmentVariable(const tstring& name, const tstring& value) {
 
 Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
     const CfgProperties& appOptions = cfgFile.sectionProperties(CfgSectionId::application);
+    runtimeArgs.reserve(runtimeArgs.size() + argumentCountFrom(cfgFile));
 
     if (const auto modulePath = findProperty(appOptions, CfgPropertyId::appModulePath)) {
         for (const tstring& value : modulePath->second) {
@@ -63,7 +78,8 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
     }
 
     if (const auto classPath = findProperty(appOptions, CfgPropertyId::appClassPath)) {
-        appendArgument(L"-classpath").appendArgument(CfgFile::pathList(*classPath));
+        appendArgument(L"-classpath");
+        runtimeArgs.push_back(CfgFile::pathList(*classPath));
     }
 
     if (const auto splash = findProperty(appOptions, CfgPropertyId::appSplash)) {
