@@ -1,0 +1,96 @@
+// Tests of what the launcher executable carries besides its code: the
+// console subsystem, the application manifest and the icon.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "TestSupport.h"
+
+namespace {
+
+tstring launcherPath() { return testing_support::testBinDir() + L"\\kivo.exe"; }
+
+// The launcher mapped for its resources only.
+class ResourceModule {
+public:
+    ResourceModule() : module(::LoadLibraryExW(launcherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    ~ResourceModule() {
+        if (module) {
+            ::FreeLibrary(module);
+        }
+    }
+    ResourceModule(const ResourceModule&) = delete;
+    ResourceModule& operator=(const ResourceModule&) = delete;
+
+    HMODULE get() const { return module; }
+
+    std::string bytes(const wchar_t* name, const wchar_t* type) const {
+        HRSRC resource = ::FindResourceW(module, name, type);
+        if (!resource) {
+            return {};
+        }
+        HGLOBAL loaded = ::LoadResource(module, resource);
+        const void* data = loaded ? ::LockResource(loaded) : nullptr;
+        return data ? std::string(static_cast<const char*>(data), ::SizeofResource(module, resource)) : std::string();
+    }
+
+private:
+    HMODULE module;
+};
+
+BOOL CALLBACK countName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+}  // namespace
+
+TEST(LauncherResourcesTest, IsConsoleProgram) {
+    const std::string image = testing_support::readFile(launcherPath());
+    ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
+    IMAGE_DOS_HEADER dos;
+    std::memcpy(&dos, image.data(), sizeof(dos));
+    ASSERT_LT(static_cast<std::size_t>(dos.e_lfanew) + sizeof(IMAGE_NT_HEADERS64), image.size());
+    IMAGE_NT_HEADERS64 nt;
+    std::memcpy(&nt, image.data() + dos.e_lfanew, sizeof(nt));
+
+    EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
+    EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
+}
+
+TEST(LauncherResourcesTest, ManifestAsksForDocumentedSettings) {
+    const ResourceModule module;
+    ASSERT_NE(module.get(), nullptr) << ::GetLastError();
+
+    const std::string manifest = module.bytes(CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
+
+    for (const char* part : {
+             "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+             "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+             ">true/PM</dpiAware>",
+             ">PerMonitorV2, PerMonitor, system</dpiAwareness>",
+             "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",
+             "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
+             "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",
+             "<supportedOS Id=\"{1f676c76-80e1-4239-95bb-83d0f6d0da78}\"/>",
+             "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+         }) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
+}
+
+TEST(LauncherResourcesTest, CarriesIcon) {
+    const ResourceModule module;
+    ASSERT_NE(module.get(), nullptr) << ::GetLastError();
+    int groups = 0;
+    int icons = 0;
+
+    ::EnumResourceNamesW(module.get(), RT_GROUP_ICON, countName, reinterpret_cast<LONG_PTR>(&groups));
+    ::EnumResourceNamesW(module.get(), RT_ICON, countName, reinterpret_cast<LONG_PTR>(&icons));
+
+    EXPECT_EQ(groups, 1);
+    EXPECT_GE(icons, 2);
+}

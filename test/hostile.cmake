@@ -1,0 +1,14 @@
+# Hostile input, end to end: the real launcher in real images on broken
+# configuration files, odd image paths, extreme environments and broken
+# runtimes.
+kivo_test(HostileInputTest
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/hostile/HostileLaunch.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/hostile/HostileCfgContentTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/hostile/HostileFileObjectTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/hostile/HostileImagePathTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/hostile/HostileEnvironmentTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/hostile/HostileRuntimeTest.cpp
+  LIBS kivo_launcher_test_support advapi32)
+target_include_directories(HostileInputTest PRIVATE ${CMAKE_CURRENT_LIST_DIR}/hostile)
+add_dependencies(HostileInputTest kivo kivo_desktop_keeper)

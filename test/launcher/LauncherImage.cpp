@@ -1,0 +1,213 @@
+// Application images in temporary directories, scoped environment changes
+// and launcher processes read while they run.
+#include "LauncherImage.h"
+
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+namespace testing_support {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what, DWORD error) {
+    throw std::runtime_error(what + " failed with error " + std::to_string(error));
+}
+
+}  // namespace
+
+std::optional<tstring> envVariable(const tstring& name) {
+    std::vector<wchar_t> buffer(32768);
+    ::SetLastError(ERROR_SUCCESS);
+    const DWORD length = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+        return std::nullopt;
+    }
+    return tstring(buffer.data(), length < buffer.size() ? length : 0);
+}
+
+ScopedEnvVariable::ScopedEnvVariable(const tstring& name, const std::optional<tstring>& value)
+    : name(name), saved(envVariable(name)) {
+    if (!::SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr)) {
+        fail("SetEnvironmentVariableW", ::GetLastError());
+    }
+}
+
+ScopedEnvVariable::~ScopedEnvVariable() {
+    ::SetEnvironmentVariableW(name.c_str(), saved ? saved->c_str() : nullptr);
+}
+
+void keepDesktopInUse() {
+    static std::once_flag started;
+    std::call_once(started, [] {
+        const tstring eventName = L"Local\\kivo-desktop-keeper-" + std::to_wstring(::GetCurrentProcessId());
+        HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+        if (!ready) {
+            return;
+        }
+        const tstring program = testBinDir() + L"\\kivo_desktop_keeper.exe";
+        tstring commandLine = L"\"" + program + L"\" " + eventName + L" " + std::to_wstring(::GetCurrentProcessId());
+        STARTUPINFOW startupInfo = {};
+        startupInfo.cb = sizeof(startupInfo);
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                             nullptr, &startupInfo, &info)) {
+            // A keeper that fails ends at once; the tests do not depend on it.
+            HANDLE waits[] = {ready, info.hProcess};
+            ::WaitForMultipleObjects(2, waits, FALSE, 30000);
+            ::CloseHandle(info.hThread);
+            ::CloseHandle(info.hProcess);
+        }
+        ::CloseHandle(ready);
+    });
+}
+
+void PrintTo(LaunchPath path, std::ostream* os) { *os << (path == LaunchPath::InProcess ? "InProcess" : "Restart"); }
+
+std::vector<std::string> errLines(const ProcessResult& result) { return lines(result.err); }
+
+void copyTree(const tstring& from, const tstring& to) {
+    makeDirs(to);
+    WIN32_FIND_DATAW entry;
+    const tstring pattern = from + L"\\*";
+    HANDLE found = ::FindFirstFileW(pattern.c_str(), &entry);
+    if (found == INVALID_HANDLE_VALUE) {
+        fail("FindFirstFileW", ::GetLastError());
+    }
+    tstring_array files;
+    tstring_array dirs;
+    do {
+        const tstring entryName = entry.cFileName;
+        if (entryName == L"." || entryName == L"..") {
+            continue;
+        }
+        (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? dirs : files).push_back(entryName);
+    } while (::FindNextFileW(found, &entry));
+    ::FindClose(found);
+
+    for (const tstring& file : files) {
+        copyFile(from + L"\\" + file, to + L"\\" + file);
+    }
+    for (const tstring& dir : dirs) {
+        copyTree(from + L"\\" + dir, to + L"\\" + dir);
+    }
+}
+
+LauncherImage::LauncherImage(const tstring& exeName, const tstring& rootName)
+    : temp(L"kivo-e2e"), rootDir(temp.path() + L"\\" + rootName), exeName(exeName) {
+    keepDesktopInUse();
+    makeDirs(appDir());
+    copyFile(testBinDir() + L"\\kivo.exe", launcherPath());
+}
+
+tstring LauncherImage::launcherPath() const { return rootDir + L"\\" + exeName; }
+
+tstring LauncherImage::appDir() const { return rootDir + L"\\app"; }
+
+tstring LauncherImage::runtimeDir() const { return rootDir + L"\\runtime"; }
+
+tstring LauncherImage::cfgPath() const {
+    const tstring::size_type dot = exeName.rfind(L'.');
+    return appDir() + L"\\" + exeName.substr(0, dot) + L".cfg";
+}
+
+void LauncherImage::writeCfg(const std::string& text) const { writeFile(cfgPath(), text); }
+
+void LauncherImage::writePackage(const std::string& text) const { writeFile(appDir() + L"\\.package", text); }
+
+void LauncherImage::installRuntime(const tstring& fixture) const {
+    const bool fullPath = fixture.find(L'\\') != tstring::npos;
+    copyTree(fullPath ? fixture : testBinDir() + L"\\fixtures\\" + fixture, runtimeDir());
+}
+
+tstring LauncherImage::pathFor(LaunchPath path) const {
+    const tstring systemPath = envVariable(L"PATH").value_or(tstring());
+    return path == LaunchPath::InProcess ? systemPath + L";" + appDir() : systemPath;
+}
+
+ProcessResult LauncherImage::run(const tstring_array& args, LaunchPath path, ProcessOptions options) const {
+    options.env.emplace(L"PATH", pathFor(path));
+    options.env.emplace(L"KIVO_DEBUG", std::nullopt);
+    return runProcess(launcherPath(), args, options);
+}
+
+RunningProcess::RunningProcess(const tstring& program, const tstring_array& args, DWORD creationFlags) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    HANDLE outWrite = nullptr;
+    if (!::CreatePipe(&outRead, &outWrite, &inheritable, 0)) {
+        fail("CreatePipe", ::GetLastError());
+    }
+    ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                               OPEN_EXISTING, 0, nullptr);
+
+    tstring commandLine = L"\"" + program + L"\"";
+    for (const tstring& arg : args) {
+        commandLine += L" " + quoteArgument(arg);
+    }
+
+    STARTUPINFOW startupInfo = {};
+    startupInfo.cb = sizeof(startupInfo);
+    startupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startupInfo.wShowWindow = SW_HIDE;
+    startupInfo.hStdInput = nul;
+    startupInfo.hStdOutput = outWrite;
+    startupInfo.hStdError = nul;
+    PROCESS_INFORMATION info = {};
+    const BOOL created = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                          CREATE_UNICODE_ENVIRONMENT | creationFlags, nullptr, nullptr, &startupInfo,
+                                          &info);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(outWrite);
+    if (nul != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(nul);
+    }
+    if (!created) {
+        ::CloseHandle(outRead);
+        fail("CreateProcessW", error);
+    }
+    ::CloseHandle(info.hThread);
+    process = info.hProcess;
+    processId = info.dwProcessId;
+}
+
+RunningProcess::~RunningProcess() {
+    if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(process, 1);
+        ::WaitForSingleObject(process, INFINITE);
+    }
+    ::CloseHandle(process);
+    ::CloseHandle(outRead);
+}
+
+const std::string& RunningProcess::readUntil(const std::string& text, DWORD timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (out.find(text) == std::string::npos && ::GetTickCount64() < deadline) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr)) {
+            break;
+        }
+        if (available == 0) {
+            ::Sleep(10);
+            continue;
+        }
+        char buffer[4096];
+        DWORD count = 0;
+        if (!::ReadFile(outRead, buffer, sizeof(buffer), &count, nullptr)) {
+            break;
+        }
+        out.append(buffer, count);
+    }
+    return out;
+}
+
+std::optional<DWORD> RunningProcess::wait(DWORD timeoutMs) {
+    if (::WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) {
+        return std::nullopt;
+    }
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(process, &exitCode);
+    return exitCode;
+}
+
+}  // namespace testing_support

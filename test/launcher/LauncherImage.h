@@ -1,0 +1,113 @@
+// Application images laid out in temporary directories for end-to-end runs
+// of the launcher, and the environment and process helpers those runs need.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+
+namespace testing_support {
+
+// Sets or removes one variable of this process's environment and restores
+// the previous state at the end of the scope.
+class ScopedEnvVariable {
+public:
+    ScopedEnvVariable(const tstring& name, const std::optional<tstring>& value);
+    ~ScopedEnvVariable();
+    ScopedEnvVariable(const ScopedEnvVariable&) = delete;
+    ScopedEnvVariable& operator=(const ScopedEnvVariable&) = delete;
+
+private:
+    tstring name;
+    std::optional<tstring> saved;
+};
+
+// This process's value of a variable, or nothing when it is not set.
+std::optional<tstring> envVariable(const tstring& name);
+
+// Starts kivo_desktop_keeper once per test program, before any launcher of
+// the test creates a window (see desktop_keeper.c). Best effort. Called by
+// LauncherImage.
+void keepDesktopInUse();
+
+// Which path the launcher takes: PATH names the application directory, or
+// it does not and the launcher restarts itself.
+enum class LaunchPath { InProcess, Restart };
+
+void PrintTo(LaunchPath path, std::ostream* os);
+
+// Root\<exeName> (a copy of the launcher), root\app\ and, once installed,
+// a copy of a fixture runtime as root\runtime\.
+class LauncherImage {
+public:
+    explicit LauncherImage(const tstring& exeName = L"Demo.exe", const tstring& rootName = L"image");
+
+    const tstring& root() const { return rootDir; }
+    tstring launcherPath() const;
+    tstring appDir() const;
+    tstring runtimeDir() const;
+    // App\<exeName without its extension>.cfg
+    tstring cfgPath() const;
+
+    void writeCfg(const std::string& text) const;
+    void writePackage(const std::string& text) const;
+    // Copies bin\fixtures\<fixture> (or any directory given by full path)
+    // to root\runtime.
+    void installRuntime(const tstring& fixture = L"runtime") const;
+
+    // PATH for a run: this process's PATH, with the application directory
+    // appended for the in-process path.
+    tstring pathFor(LaunchPath path) const;
+
+    // Runs the launcher with PATH chosen for `path`; KIVO_DEBUG is removed
+    // unless `options` sets it.
+    ProcessResult run(const tstring_array& args, LaunchPath path, ProcessOptions options = {}) const;
+
+private:
+    TempDir temp;
+    tstring rootDir;
+    tstring exeName;
+};
+
+// The lines of a run's standard error.
+std::vector<std::string> errLines(const ProcessResult& result);
+
+// Copies a directory tree.
+void copyTree(const tstring& from, const tstring& to);
+
+// A launcher started without waiting for it, its standard output read
+// through a pipe while it runs. A launcher still running at the end of the
+// object is terminated.
+class RunningProcess {
+public:
+    // `creationFlags` are added to CREATE_UNICODE_ENVIRONMENT; the child's
+    // environment is this process's.
+    RunningProcess(const tstring& program, const tstring_array& args, DWORD creationFlags = 0);
+    ~RunningProcess();
+    RunningProcess(const RunningProcess&) = delete;
+    RunningProcess& operator=(const RunningProcess&) = delete;
+
+    DWORD pid() const { return processId; }
+    HANDLE handle() const { return process; }
+
+    // Reads standard output until it holds `text`, the pipe closes or
+    // `timeoutMs` pass; returns everything read so far.
+    const std::string& readUntil(const std::string& text, DWORD timeoutMs = 30000);
+
+    // Waits for the end, at most `timeoutMs`; returns the exit code, or
+    // nothing when the process is still running.
+    std::optional<DWORD> wait(DWORD timeoutMs = 30000);
+
+private:
+    HANDLE process = nullptr;
+    HANDLE outRead = nullptr;
+    DWORD processId = 0;
+    std::string out;
+};
+
+}  // namespace testing_support
