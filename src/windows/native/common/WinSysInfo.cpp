@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ErrorHandling.h"
@@ -34,37 +35,38 @@ struct LocalFreeDeleter {
     void operator()(void* p) const { ::LocalFree(p); }
 };
 
-// Reads a variable. `found` tells whether it is set; when `mustExist` is
-// true a missing variable is an error instead.
-tstring getEnvVariableImpl(const tstring& name, bool mustExist, bool& found) {
-    std::vector<wchar_t> buffer(10);
+// One read into `buffer`; gives the answer and the last error.
+DWORD queryEnvVariable(const tstring& name, std::vector<wchar_t>& buffer, DWORD& err) {
     ::SetLastError(ERROR_SUCCESS);
-    DWORD size = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    DWORD err = ::GetLastError();
+    const DWORD size = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    err = ::GetLastError();
+    return size;
+}
+
+// Reads a variable; nothing when it is not set or cannot be read, or an
+// error instead when `mustExist` is true.
+std::optional<tstring> getEnvVariableImpl(const tstring& name, bool mustExist) {
+    std::vector<wchar_t> buffer(10);
+    DWORD err = ERROR_SUCCESS;
+    DWORD size = queryEnvVariable(name, buffer, err);
+    const char* failure = nullptr;
     if (err == ERROR_ENVVAR_NOT_FOUND) {
-        if (mustExist) {
-            RAISE(SysError(tstrings::Builder() << "GetEnvironmentVariable(" << name << ") failed. Variable not set",
-                           ::GetEnvironmentVariableW, err));
-        }
-        found = false;
-        return tstring();
-    }
-    if (size > buffer.size()) {
+        failure = ") failed. Variable not set";
+    } else if (size > buffer.size()) {
         buffer.resize(size);
-        ::SetLastError(ERROR_SUCCESS);
-        size = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-        err = ::GetLastError();
+        size = queryEnvVariable(name, buffer, err);
         if (err != ERROR_SUCCESS || size >= buffer.size()) {
-            if (mustExist) {
-                RAISE(SysError(tstrings::Builder() << "GetEnvironmentVariable(" << name << ") failed",
-                               ::GetEnvironmentVariableW, err));
-            }
-            found = false;
-            return tstring();
+            failure = ") failed";
         }
     }
-    found = true;
-    return tstring(buffer.data());
+    if (!failure) {
+        return tstring(buffer.data());
+    }
+    if (mustExist) {
+        RAISE(SysError(tstrings::Builder() << "GetEnvironmentVariable(" << name << failure, ::GetEnvironmentVariableW,
+                       err));
+    }
+    return std::nullopt;
 }
 
 tstring getSystemDirImpl(UINT (WINAPI *query)(LPWSTR, UINT), const char* label) {
@@ -113,15 +115,10 @@ tstring_array getCommandArgs(CommandArgProgramNameMode mode) {
     return args;
 }
 
-tstring getEnvVariable(const tstring& name) {
-    bool found = false;
-    return getEnvVariableImpl(name, true, found);
-}
+tstring getEnvVariable(const tstring& name) { return *getEnvVariableImpl(name, true); }
 
 tstring getEnvVariable(const tstring& name, const tstring& defValue) {
-    bool found = false;
-    tstring value = getEnvVariableImpl(name, false, found);
-    return found ? value : defValue;
+    return getEnvVariableImpl(name, false).value_or(defValue);
 }
 
 void setEnvVariable(const tstring& name, const tstring& value) {
