@@ -10,7 +10,6 @@
 namespace testing_support {
 
 using detail::fail;
-using detail::UniqueHandle;
 
 namespace {
 
@@ -81,14 +80,14 @@ tstring commandLine(const tstring& program, const tstring_array& args) {
 class PipeReader {
 public:
     PipeReader(tstring pipeName, std::string& sink) : name(std::move(pipeName)), sink(sink) {
-        pipe = UniqueHandle(::CreateNamedPipeW(name.c_str(),
-                                               PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, 64 * 1024, 0,
-                                               nullptr));
+        pipe = OwnedFileHandle(::CreateNamedPipeW(name.c_str(),
+                                                  PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                                                  PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 0, 64 * 1024,
+                                                  0, nullptr));
         if (!pipe) {
             fail("CreateNamedPipeW", name, ::GetLastError());
         }
-        event = UniqueHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        event = OwnedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         if (!event) {
             fail("CreateEventW", name, ::GetLastError());
         }
@@ -99,9 +98,9 @@ public:
     PipeReader& operator=(const PipeReader&) = delete;
 
     // The child's end of the pipe, inheritable.
-    UniqueHandle openWriteEnd() const {
+    OwnedFileHandle openWriteEnd() const {
         SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-        UniqueHandle writeEnd(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, &sa, OPEN_EXISTING, 0, nullptr));
+        OwnedFileHandle writeEnd(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, &sa, OPEN_EXISTING, 0, nullptr));
         if (!writeEnd) {
             fail("CreateFileW", name, ::GetLastError());
         }
@@ -158,8 +157,8 @@ public:
 private:
     tstring name;
     std::string& sink;
-    UniqueHandle pipe;
-    UniqueHandle event;
+    OwnedFileHandle pipe;
+    OwnedHandle event;
     OVERLAPPED overlapped = {};
     char buffer[4096];
     bool open = true;
@@ -177,7 +176,7 @@ tstring uniquePipeName(const wchar_t* stream) {
 std::mutex inheritableHandlesLock;
 
 struct StartedChild {
-    UniqueHandle process;
+    OwnedHandle process;
     DWORD pid;
 };
 
@@ -190,11 +189,11 @@ StartedChild startChild(const tstring& program, const tstring_array& args, const
     const wchar_t* applicationName = program.find_first_of(L"\\/") == tstring::npos ? nullptr : program.c_str();
 
     std::lock_guard<std::mutex> lock(inheritableHandlesLock);
-    UniqueHandle outWrite = out.openWriteEnd();
-    UniqueHandle errWrite = err.openWriteEnd();
+    OwnedFileHandle outWrite = out.openWriteEnd();
+    OwnedFileHandle errWrite = err.openWriteEnd();
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    UniqueHandle nul(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0,
-                                   nullptr));
+    OwnedFileHandle nul(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING,
+                                      0, nullptr));
     if (!nul) {
         fail("CreateFileW", L"NUL", ::GetLastError());
     }
@@ -213,8 +212,8 @@ StartedChild startChild(const tstring& program, const tstring_array& args, const
     if (!created) {
         fail("CreateProcessW", command, error);
     }
-    UniqueHandle thread(pi.hThread);
-    return {UniqueHandle(pi.hProcess), pi.dwProcessId};
+    OwnedHandle thread(pi.hThread);
+    return {OwnedHandle(pi.hProcess), pi.dwProcessId};
 }
 
 class Deadline {

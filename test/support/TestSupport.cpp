@@ -20,7 +20,6 @@ void fail(const char* call, const tstring& subject, DWORD error) {
 }  // namespace detail
 
 using detail::fail;
-using detail::UniqueHandle;
 
 namespace {
 
@@ -95,8 +94,8 @@ TempDir::~TempDir() {
 }
 
 void writeFile(const tstring& path, const std::string& bytes) {
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+    OwnedFileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         fail("CreateFileW", path, ::GetLastError());
     }
@@ -112,8 +111,9 @@ void writeFile(const tstring& path, const std::string& bytes) {
 }
 
 std::string readFile(const tstring& path) {
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    OwnedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         fail("CreateFileW", path, ::GetLastError());
     }

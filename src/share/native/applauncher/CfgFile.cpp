@@ -27,64 +27,15 @@ const CfgPropertyId CfgPropertyId::appMemory{L"app.memory"};
 const CfgPropertyId CfgPropertyId::arguments{L"arguments"};
 const CfgPropertyId CfgPropertyId::javaOptions{L"java-options"};
 
-namespace {
+const CfgSectionId* const CfgSectionId::known[5] = {
+    &CfgSectionId::application, &CfgSectionId::javaOptions, &CfgSectionId::appCdsJavaOptions,
+    &CfgSectionId::appCdsGenerateCacheJavaOptions, &CfgSectionId::argOptions};
 
-int compareNames(const wchar_t* a, const wchar_t* b) {
-    return std::wstring_view(a).compare(std::wstring_view(b));
-}
-
-template <class Id, std::size_t N>
-std::optional<Id> findByName(const Id* const (&known)[N], std::wstring_view name) {
-    for (const Id* id : known) {
-        if (name == id->name()) {
-            return *id;
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<CfgSectionId> sectionByName(std::wstring_view name) {
-    static const CfgSectionId* const known[] = {
-        &CfgSectionId::application,       &CfgSectionId::javaOptions,
-        &CfgSectionId::appCdsJavaOptions, &CfgSectionId::appCdsGenerateCacheJavaOptions,
-        &CfgSectionId::argOptions};
-    return findByName(known, name);
-}
-
-std::optional<CfgPropertyId> propertyByName(std::wstring_view name) {
-    static const CfgPropertyId* const known[] = {
-        &CfgPropertyId::appVersion,   &CfgPropertyId::appMainJar,   &CfgPropertyId::appMainModule,
-        &CfgPropertyId::appMainClass, &CfgPropertyId::appClassPath, &CfgPropertyId::appModulePath,
-        &CfgPropertyId::appRuntime,   &CfgPropertyId::appSplash,    &CfgPropertyId::appMemory,
-        &CfgPropertyId::arguments,    &CfgPropertyId::javaOptions};
-    return findByName(known, name);
-}
-
-}  // namespace
-
-bool operator==(CfgSectionId a, CfgSectionId b) {
-    return compareNames(a.nameText, b.nameText) == 0;
-}
-
-bool operator<(CfgSectionId a, CfgSectionId b) {
-    return compareNames(a.nameText, b.nameText) < 0;
-}
-
-std::optional<CfgSectionId> CfgSectionId::byName(const tstring& name) {
-    return sectionByName(name);
-}
-
-bool operator==(CfgPropertyId a, CfgPropertyId b) {
-    return compareNames(a.nameText, b.nameText) == 0;
-}
-
-bool operator<(CfgPropertyId a, CfgPropertyId b) {
-    return compareNames(a.nameText, b.nameText) < 0;
-}
-
-std::optional<CfgPropertyId> CfgPropertyId::byName(const tstring& name) {
-    return propertyByName(name);
-}
+const CfgPropertyId* const CfgPropertyId::known[11] = {
+    &CfgPropertyId::appVersion,   &CfgPropertyId::appMainJar,   &CfgPropertyId::appMainModule,
+    &CfgPropertyId::appMainClass, &CfgPropertyId::appClassPath, &CfgPropertyId::appModulePath,
+    &CfgPropertyId::appRuntime,   &CfgPropertyId::appSplash,    &CfgPropertyId::appMemory,
+    &CfgPropertyId::arguments,    &CfgPropertyId::javaOptions};
 
 namespace {
 
@@ -118,7 +69,7 @@ private:
             return false;
         }
         commitPending();
-        current = sectionByName(line.substr(1, close - 1)).value_or(CfgSectionId::none);
+        current = CfgSectionId::byName(line.substr(1, close - 1)).value_or(CfgSectionId::none);
         return true;
     }
 
@@ -127,7 +78,7 @@ private:
             return;
         }
         const std::size_t separator = findSeparator(line);
-        const auto property = propertyByName(line.substr(0, separator));
+        const auto property = CfgPropertyId::byName(line.substr(0, separator));
         if (!property) {
             return;
         }

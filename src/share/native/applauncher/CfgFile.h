@@ -4,12 +4,44 @@
 
 #include <map>
 #include <optional>
+#include <string_view>
 
 #include "tstrings.h"
 
-// A recognised section name. Identities are process-wide constants compared
-// and ordered by their names.
-class CfgSectionId {
+// A name of the configuration vocabulary. Identities are process-wide
+// constants of the derived class, compared and ordered by their names.
+template <class Id>
+class CfgName {
+public:
+    // The identity whose name is exactly `name`, among those the derived
+    // class lists as known.
+    static std::optional<Id> byName(std::wstring_view name) {
+        for (const Id* id : Id::known) {
+            if (name == id->nameText) {
+                return *id;
+            }
+        }
+        return std::nullopt;
+    }
+
+    const wchar_t* name() const { return nameText; }
+
+    friend bool operator==(const CfgName& a, const CfgName& b) { return a.compare(b) == 0; }
+    friend bool operator!=(const CfgName& a, const CfgName& b) { return a.compare(b) != 0; }
+    friend bool operator<(const CfgName& a, const CfgName& b) { return a.compare(b) < 0; }
+
+protected:
+    constexpr explicit CfgName(const wchar_t* name) : nameText(name) {}
+
+private:
+    int compare(const CfgName& other) const { return std::wstring_view(nameText).compare(other.nameText); }
+
+    const wchar_t* nameText;
+};
+
+// A recognised section name; `none` stands for the lines before the first
+// recognised header and is never found by name.
+class CfgSectionId : public CfgName<CfgSectionId> {
 public:
     static const CfgSectionId none;
     static const CfgSectionId application;
@@ -18,23 +50,14 @@ public:
     static const CfgSectionId appCdsGenerateCacheJavaOptions;
     static const CfgSectionId argOptions;
 
-    // The identity whose name is exactly `name`; never `none`.
-    static std::optional<CfgSectionId> byName(const tstring& name);
-
-    const wchar_t* name() const { return nameText; }
-
-    friend bool operator==(CfgSectionId a, CfgSectionId b);
-    friend bool operator!=(CfgSectionId a, CfgSectionId b) { return !(a == b); }
-    friend bool operator<(CfgSectionId a, CfgSectionId b);
-
 private:
-    constexpr explicit CfgSectionId(const wchar_t* name) : nameText(name) {}
-
-    const wchar_t* nameText;
+    friend class CfgName<CfgSectionId>;
+    using CfgName::CfgName;
+    static const CfgSectionId* const known[5];
 };
 
 // A recognised property name, accepted in any recognised section.
-class CfgPropertyId {
+class CfgPropertyId : public CfgName<CfgPropertyId> {
 public:
     static const CfgPropertyId appVersion;
     static const CfgPropertyId appMainJar;
@@ -48,19 +71,10 @@ public:
     static const CfgPropertyId arguments;
     static const CfgPropertyId javaOptions;
 
-    // The identity whose name is exactly `name`.
-    static std::optional<CfgPropertyId> byName(const tstring& name);
-
-    const wchar_t* name() const { return nameText; }
-
-    friend bool operator==(CfgPropertyId a, CfgPropertyId b);
-    friend bool operator!=(CfgPropertyId a, CfgPropertyId b) { return !(a == b); }
-    friend bool operator<(CfgPropertyId a, CfgPropertyId b);
-
 private:
-    constexpr explicit CfgPropertyId(const wchar_t* name) : nameText(name) {}
-
-    const wchar_t* nameText;
+    friend class CfgName<CfgPropertyId>;
+    using CfgName::CfgName;
+    static const CfgPropertyId* const known[11];
 };
 
 // The properties of one section; every entry holds at least one value, in

@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "ErrorHandling.h"
 #include "Log.h"
+#include "WinErrorHandling.h"
 
 namespace {
 
@@ -51,6 +51,12 @@ tstring quoteArgument(const tstring& arg) {
     return quoted;
 }
 
+void terminateKeepingLastError(HANDLE process) {
+    const DWORD lastError = ::GetLastError();
+    ::TerminateProcess(process, 1);
+    ::SetLastError(lastError);
+}
+
 // "CreateProcess" with the switches that are on.
 tstring creationText(bool suspended, bool visible, bool inheritHandles) {
     tstring text = L"CreateProcess";
@@ -67,28 +73,6 @@ tstring creationText(bool suspended, bool visible, bool inheritHandles) {
 }
 
 }  // namespace
-
-OwnedHandle& OwnedHandle::operator=(OwnedHandle&& other) noexcept {
-    if (this != &other) {
-        reset(other.release());
-    }
-    return *this;
-}
-
-HANDLE OwnedHandle::release() noexcept {
-    HANDLE released = handle;
-    handle = nullptr;
-    return released;
-}
-
-void OwnedHandle::reset(HANDLE newHandle) noexcept {
-    if (handle) {
-        DWORD lastError = ::GetLastError();
-        ::CloseHandle(handle);
-        ::SetLastError(lastError);
-    }
-    handle = newHandle;
-}
 
 tstring Executor::commandLine() const {
     tstring result = quoteProgramPath(appPath);
@@ -124,9 +108,8 @@ OwnedHandle Executor::startProcess(OwnedHandle* threadHandle) const {
     BOOL created = ::CreateProcessW(appPath.c_str(), cmdlineBuffer.data(), nullptr, nullptr,
                                     inheritHandles ? TRUE : FALSE, creationFlags, nullptr, nullptr, &startupInfo,
                                     &processInfo);
-    DWORD createError = ::GetLastError();
     if (!created) {
-        RAISE(SysError(trace << L" failed", ::CreateProcessW, createError));
+        RAISE_LAST_ERROR(trace << L" failed", ::CreateProcessW);
     }
     OwnedHandle process(processInfo.hProcess);
     OwnedHandle thread(processInfo.hThread);
@@ -136,16 +119,14 @@ OwnedHandle Executor::startProcess(OwnedHandle* threadHandle) const {
 
     if (job) {
         TRACE_MSG(L"AssignProcessToJobObject(PID=" << processInfo.dwProcessId << L")");
-        BOOL assigned = ::AssignProcessToJobObject(job, process.get());
-        DWORD assignError = ::GetLastError();
-        if (!assigned) {
+        if (!::AssignProcessToJobObject(job, process.get())) {
             // A child outside the job would outlive us unnoticed, since the
             // job is what ends it when we die: end it now, best effort. A
             // suspended child has run no code yet, so this undoes its start
             // completely. Its handles are closed as the error propagates.
-            ::TerminateProcess(process.get(), 1);
-            RAISE(SysError(tstrings::Builder() << L"AssignProcessToJobObject() failed",
-                           ::AssignProcessToJobObject, assignError));
+            terminateKeepingLastError(process.get());
+            RAISE_LAST_ERROR(tstrings::Builder() << L"AssignProcessToJobObject() failed",
+                             ::AssignProcessToJobObject);
         }
     }
 
@@ -161,30 +142,23 @@ int Executor::execAndWaitForExit() const {
 
     if (suspended) {
         TRACE_MSG(L"ResumeThread()");
-        DWORD previousSuspendCount = ::ResumeThread(thread.get());
-        DWORD resumeError = ::GetLastError();
-        if (previousSuspendCount == static_cast<DWORD>(-1)) {
-            RAISE(SysError(tstrings::Builder() << L"ResumeThread() failed", ::ResumeThread, resumeError));
+        if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+            RAISE_LAST_ERROR(tstrings::Builder() << L"ResumeThread() failed", ::ResumeThread);
         }
     }
 
-    DWORD waitResult = ::WaitForSingleObject(process.get(), INFINITE);
-    DWORD waitError = ::GetLastError();
-    if (waitResult == WAIT_FAILED) {
-        RAISE(SysError(tstrings::Builder() << L"WaitForSingleObject() failed", ::WaitForSingleObject, waitError));
+    if (::WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) {
+        RAISE_LAST_ERROR(tstrings::Builder() << L"WaitForSingleObject() failed", ::WaitForSingleObject);
     }
 
     DWORD exitCode = 0;
-    BOOL gotExitCode = ::GetExitCodeProcess(process.get(), &exitCode);
-    DWORD exitCodeError = ::GetLastError();
-    if (!gotExitCode) {
-        RAISE(SysError(tstrings::Builder() << L"GetExitCodeProcess() failed", ::GetExitCodeProcess, exitCodeError));
+    if (!::GetExitCodeProcess(process.get(), &exitCode)) {
+        RAISE_LAST_ERROR(tstrings::Builder() << L"GetExitCodeProcess() failed", ::GetExitCodeProcess);
     }
 
-    DWORD pid = ::GetProcessId(process.get());
-    DWORD pidError = ::GetLastError();
+    const DWORD pid = ::GetProcessId(process.get());
     if (pid == 0) {
-        RAISE(SysError(tstrings::Builder() << L"GetProcessId() failed.", ::GetProcessId, pidError));
+        RAISE_LAST_ERROR(tstrings::Builder() << L"GetProcessId() failed.", ::GetProcessId);
     }
 
     TRACE_MSG(L"Process with PID=" << pid << L" terminated. Exit code=" << exitCode);

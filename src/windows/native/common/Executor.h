@@ -4,32 +4,8 @@
 
 #include <windows.h>
 
+#include "OwnedResource.h"
 #include "tstrings.h"
-
-// Owns a process, thread or job handle; null means no handle.
-class OwnedHandle {
-public:
-    OwnedHandle() = default;
-    explicit OwnedHandle(HANDLE handle) : handle(handle) {}
-    ~OwnedHandle() { reset(); }
-
-    OwnedHandle(OwnedHandle&& other) noexcept : handle(other.release()) {}
-    OwnedHandle& operator=(OwnedHandle&& other) noexcept;
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-    HANDLE get() const { return handle; }
-    explicit operator bool() const { return handle != nullptr; }
-
-    // Gives up ownership without closing the handle.
-    [[nodiscard]] HANDLE release() noexcept;
-    // Closes the held handle, if any, and takes `newHandle`. Keeps the
-    // thread's last error as it was.
-    void reset(HANDLE newHandle = nullptr) noexcept;
-
-private:
-    HANDLE handle = nullptr;
-};
 
 class Executor {
 public:

@@ -3,14 +3,14 @@
 
 #include "FileUtils.h"
 #include "SysInfo.h"
+#include "WinErrorHandling.h"
 
 namespace {
 
 HMODULE loadLibrary(const tstring& path) {
     HMODULE handle = ::LoadLibraryW(path.c_str());
     if (!handle) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "LoadLibraryW(" << path << ") failed", ::LoadLibraryW, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "LoadLibraryW(" << path << ") failed", ::LoadLibraryW);
     }
     return handle;
 }
@@ -24,9 +24,7 @@ Dll::Dll(System, const tstrings::Builder& name)
 
 Dll::Dll(const Dll& other) : path(other.path), handle(nullptr) {
     if (!::GetModuleHandleExW(0, path.c_str(), &handle)) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "GetModuleHandleExW(" << path << ") failed", ::GetModuleHandleExW,
-                       err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "GetModuleHandleExW(" << path << ") failed", ::GetModuleHandleExW);
     }
 }
 
@@ -39,9 +37,8 @@ Dll::~Dll() {
 void* Dll::getFunction(const std::string& name, bool throwIfNotFound) const {
     FARPROC function = ::GetProcAddress(handle, name.c_str());
     if (!function && throwIfNotFound) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "GetProcAddress(" << path << ", " << name << ") failed",
-                       ::GetProcAddress, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "GetProcAddress(" << path << ", " << name << ") failed",
+                         ::GetProcAddress);
     }
     return reinterpret_cast<void*>(function);
 }

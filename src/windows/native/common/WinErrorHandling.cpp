@@ -1,18 +1,13 @@
 // Composition of Win32 system error messages.
 #include "WinErrorHandling.h"
 
-#include <memory>
-
 #include "ErrorHandling.h"
 #include "Log.h"
+#include "OwnedResource.h"
 
 namespace {
 
-struct LocalFreeDeleter {
-    void operator()(wchar_t* p) const { ::LocalFree(p); }
-};
-
-DWORD formatSystemMessage(DWORD flags, HMODULE module, DWORD errorCode, std::unique_ptr<wchar_t, LocalFreeDeleter>& out) {
+DWORD formatSystemMessage(DWORD flags, HMODULE module, DWORD errorCode, OwnedLocal<wchar_t>& out) {
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(flags, module, errorCode, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
     out.reset(buffer);
@@ -49,7 +44,7 @@ std::string makeMessage(const std::string& text, const char* label, const void* 
 
 tstring systemMessageText(DWORD errorCode, HMODULE module) {
     const DWORD baseFlags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
-    std::unique_ptr<wchar_t, LocalFreeDeleter> buffer;
+    OwnedLocal<wchar_t> buffer;
     DWORD length = formatSystemMessage(baseFlags | (module ? FORMAT_MESSAGE_FROM_HMODULE : 0), module, errorCode, buffer);
     if (length == 0 && module) {
         length = formatSystemMessage(baseFlags, nullptr, errorCode, buffer);

@@ -3,7 +3,16 @@
 
 #include <windows.h>
 
+#include "ErrorHandling.h"
 #include "tstrings.h"
+
+// Raises the failure of the Win32 call `failedFunction` as a SysError with the
+// thread's last error, read before anything else runs, `text` included.
+#define RAISE_LAST_ERROR(text, failedFunction)                       \
+    do {                                                             \
+        const DWORD kivoLastError_ = ::GetLastError();               \
+        RAISE(SysError((text), (failedFunction), kivoLastError_));   \
+    } while (false)
 
 // "system error <code> (<description>)"
 tstring describeSystemError(DWORD errorCode, HMODULE module);
