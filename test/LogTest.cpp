@@ -34,7 +34,7 @@ TEST(LogTest, RecordCarriesWhereAndWhatWasLogged) {
     EXPECT_EQ(::GetCurrentThreadId(), record.threadId);
     SYSTEMTIME now;
     ::GetLocalTime(&now);
-    EXPECT_EQ(now.wYear, record.time.wYear);
+    EXPECT_EQ(now.wYear, record.time.year);
 }
 
 TEST(LogTest, ModuleNameIsTheExecutablesBaseName) {
@@ -68,7 +68,7 @@ TEST(LogTest, AcceptsEverySeverity) {
 
 LogRecord sampleRecord() {
     LogRecord record{};
-    record.time = {2024, 1, 2, 3, 4, 5, 6, 7};  // year, month, weekday, day, hour, minute, second, ms
+    record.time = {2024, 1, 3, 4, 5, 6, 7};  // year, month, day, hour, minute, second, ms
     record.threadId = 34;
     record.processId = 12;
     record.moduleName = L"app\x00e9.exe";

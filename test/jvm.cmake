@@ -6,7 +6,7 @@ target_link_libraries(jvm_launch_payload PRIVATE kivo_jvm)
 
 kivo_test(JvmTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/JvmTest.cpp LIBS kivo_jvm)
 kivo_test(LaunchDataTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/LaunchDataTest.cpp LIBS kivo_jvm)
-kivo_test(DllTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/DllTest.cpp ${CMAKE_CURRENT_LIST_DIR}/ToolboxTest.cpp LIBS kivo_dll)
+kivo_test(DllTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/DllTest.cpp ${CMAKE_CURRENT_LIST_DIR}/ToolboxTest.cpp LIBS kivo_wincommon)
 kivo_test(JvmLaunchTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/JvmLaunchTest.cpp LIBS kivo_jvm)
 add_dependencies(DllTest kivo_fixtures)
 add_dependencies(JvmLaunchTest kivo_fixtures jvm_launch_payload)

@@ -2,8 +2,6 @@
 // data buffer with the exported table of functions, and the runtime's start.
 #include "JvmLauncher.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdarg>
@@ -333,14 +331,7 @@ bool isTraceEnabled() {
 // UTF-8 for a trace line; an empty text when the conversion cannot be made.
 std::string traceText(const wchar_t* text) {
     try {
-        const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-        if (size <= 1) {
-            return std::string();
-        }
-        std::string utf8(static_cast<std::size_t>(size), '\0');
-        ::WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], size, nullptr, nullptr);
-        utf8.resize(static_cast<std::size_t>(size) - 1);
-        return utf8;
+        return tstrings::toUtf8(text);
     } catch (...) {
         return std::string();
     }
@@ -381,7 +372,9 @@ std::int32_t startJvmFromData(const JvmlLauncherData* data, void* entryPoint) {
         }
     }
     for (std::int32_t i = 0; i < header.envCount; ++i) {
-        if (!::SetEnvironmentVariableW(slotAt(header.envNames, i), slotAt(header.envValues, i))) {
+        try {
+            SysInfo::setEnvVariable(slotAt(header.envNames, i), slotAt(header.envValues, i));
+        } catch (const std::exception&) {
             printTrace("SetEnvironmentVariable(%d) failed", i);
         }
     }

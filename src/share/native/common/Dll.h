@@ -1,8 +1,6 @@
 // Owning handles of loaded DLLs and of the functions resolved from them.
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 
 #include "ErrorHandling.h"
@@ -33,7 +31,8 @@ public:
 
 private:
     tstring path;
-    HMODULE handle;
+    // The HMODULE, opaque to platform-neutral code.
+    void* handle;
 };
 
 // A function resolved from a library; it keeps the library loaded while it

@@ -8,7 +8,8 @@
 
 namespace {
 
-const std::size_t kModuleNameCapacity = MAX_PATH;
+// The module name shown in long records is cut to a path of the classic length.
+const std::size_t kModuleNameCapacity = 260;
 
 wchar_t moduleName[kModuleNameCapacity] = L"Unknown";
 
@@ -66,9 +67,7 @@ LogDispatcher& LogDispatcher::instance() {
 void LogDispatcher::log(int severity, const wchar_t* file, int line, const wchar_t* function,
                         const tstring& message) {
     LogRecord record{};
-    ::GetLocalTime(&record.time);
-    record.processId = ::GetCurrentProcessId();
-    record.threadId = ::GetCurrentThreadId();
+    stampLogRecord(record);
     record.moduleName = moduleName;
     record.fileName = FileUtils::fileName(file);
     record.function = function;
@@ -79,11 +78,11 @@ void LogDispatcher::log(int severity, const wchar_t* file, int line, const wchar
 }
 
 void StreamLogAppender::write(const LogRecord& r) {
-    const SYSTEMTIME& t = r.time;
+    const LogTime& t = r.time;
     tstrings::Builder text;
     text << L'['
-         << tstrings::format(L"%04u/%02u/%02u %02u:%02u:%02u.%03u, %ls (PID: %u, TID: %u), ", t.wYear, t.wMonth,
-                             t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, r.moduleName,
+         << tstrings::format(L"%04u/%02u/%02u %02u:%02u:%02u.%03u, %ls (PID: %u, TID: %u), ", t.year, t.month,
+                             t.day, t.hour, t.minute, t.second, t.milliseconds, r.moduleName,
                              static_cast<unsigned>(r.processId), static_cast<unsigned>(r.threadId))
          << r.fileName << L':' << r.line << L" (" << r.function << L")]" << L"\n\t" << r.severityName << L": "
          << r.message;

@@ -2,8 +2,6 @@
 // writing macros.
 #pragma once
 
-#include <windows.h>
-
 #include <cstdio>
 
 #include "Compiler.h"
@@ -11,10 +9,15 @@
 
 enum LogSeverity { LOG_TRACE = 0, LOG_INFO = 1, LOG_WARNING = 2, LOG_ERROR = 3 };
 
+// The local time of a record, to the millisecond.
+struct LogTime {
+    unsigned short year, month, day, hour, minute, second, milliseconds;
+};
+
 struct LogRecord {
-    SYSTEMTIME time;
-    DWORD threadId;
-    DWORD processId;
+    LogTime time;
+    unsigned long threadId;
+    unsigned long processId;
     const wchar_t* moduleName;
     tstring severityName;
     tstring fileName;
@@ -22,6 +25,9 @@ struct LogRecord {
     tstring function;
     tstring message;
 };
+
+// Sets the record's time, process id and thread id from the system.
+void stampLogRecord(LogRecord& record);
 
 class LogAppender {
 public:

@@ -1,8 +1,6 @@
 // Code-page conversions, the message builder and string algorithms.
 #include "tstrings.h"
 
-#include <windows.h>
-
 #include <climits>
 #include <cstdarg>
 #include <cstdint>
@@ -23,9 +21,11 @@ int checkedLength(std::size_t size) {
     return static_cast<int>(size);
 }
 
-tstring fromMultiByte(const std::string& text, UINT codePage) {
+using platform::Encoding;
+
+tstring fromMultiByte(const std::string& text, Encoding codePage) {
     const int inLength = checkedLength(text.size());
-    const int needed = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), inLength, nullptr, 0);
+    const int needed = platform::narrowToWide(codePage, text.data(), inLength, nullptr, 0);
     if (needed < 0) {
         RAISE("Unexpected reply from MultiByteToWideChar()");
     }
@@ -33,17 +33,16 @@ tstring fromMultiByte(const std::string& text, UINT codePage) {
         return tstring();
     }
     tstring result(static_cast<std::size_t>(needed), L'\0');
-    const int written =
-        ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), inLength, &result[0], needed);
+    const int written = platform::narrowToWide(codePage, text.data(), inLength, &result[0], needed);
     if (written != needed) {
         RAISE("Unexpected reply from MultiByteToWideChar()");
     }
     return result;
 }
 
-std::string toMultiByte(const tstring& text, UINT codePage) {
+std::string toMultiByte(const tstring& text, Encoding codePage) {
     const int inLength = checkedLength(text.size());
-    const int needed = ::WideCharToMultiByte(codePage, 0, text.data(), inLength, nullptr, 0, nullptr, nullptr);
+    const int needed = platform::wideToNarrow(codePage, text.data(), inLength, nullptr, 0);
     if (needed < 0) {
         RAISE("Unexpected reply from WideCharToMultiByte()");
     }
@@ -51,8 +50,7 @@ std::string toMultiByte(const tstring& text, UINT codePage) {
         return std::string();
     }
     std::string result(static_cast<std::size_t>(needed), '\0');
-    const int written =
-        ::WideCharToMultiByte(codePage, 0, text.data(), inLength, &result[0], needed, nullptr, nullptr);
+    const int written = platform::wideToNarrow(codePage, text.data(), inLength, &result[0], needed);
     if (written != needed) {
         RAISE("Unexpected reply from WideCharToMultiByte()");
     }
@@ -61,11 +59,11 @@ std::string toMultiByte(const tstring& text, UINT codePage) {
 
 }  // namespace
 
-tstring fromUtf8(const std::string& utf8) { return fromMultiByte(utf8, CP_UTF8); }
+tstring fromUtf8(const std::string& utf8) { return fromMultiByte(utf8, Encoding::utf8); }
 
-std::string toUtf8(const tstring& text) { return toMultiByte(text, CP_UTF8); }
+std::string toUtf8(const tstring& text) { return toMultiByte(text, Encoding::utf8); }
 
-std::string toAcp(const tstring& text) { return toMultiByte(text, CP_ACP); }
+std::string toAcp(const tstring& text) { return toMultiByte(text, Encoding::ansi); }
 
 tstring toLower(const tstring& text) {
     tstring result = text;

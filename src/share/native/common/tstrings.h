@@ -56,3 +56,15 @@ private:
 };
 
 }  // namespace tstrings
+
+// The system's conversions, with the contract of MultiByteToWideChar (which
+// rejects invalid input) and WideCharToMultiByte: the number of units written,
+// or needed when `out` is null; 0 on failure.
+namespace tstrings::platform {
+
+enum class Encoding { utf8, ansi };
+
+int narrowToWide(Encoding encoding, const char* text, int length, wchar_t* out, int outLength);
+int wideToNarrow(Encoding encoding, const wchar_t* text, int length, char* out, int outLength);
+
+}  // namespace tstrings::platform

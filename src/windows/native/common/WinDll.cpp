@@ -1,6 +1,8 @@
 // Loading and releasing DLLs and resolving their functions.
 #include "Dll.h"
 
+#include <windows.h>
+
 #include "FileUtils.h"
 #include "SysInfo.h"
 #include "WinErrorHandling.h"
@@ -15,6 +17,8 @@ HMODULE loadLibrary(const tstring& path) {
     return handle;
 }
 
+HMODULE moduleOf(void* handle) { return static_cast<HMODULE>(handle); }
+
 }  // namespace
 
 Dll::Dll(const tstrings::Builder& libPath) : path(libPath.str()), handle(loadLibrary(path)) {}
@@ -23,19 +27,21 @@ Dll::Dll(System, const tstrings::Builder& name)
     : path(FileUtils::combinePath(SysInfo::getSystemDir(), name.str())), handle(loadLibrary(path)) {}
 
 Dll::Dll(const Dll& other) : path(other.path), handle(nullptr) {
-    if (!::GetModuleHandleExW(0, path.c_str(), &handle)) {
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExW(0, path.c_str(), &module)) {
         RAISE_LAST_ERROR(tstrings::Builder() << "GetModuleHandleExW(" << path << ") failed", ::GetModuleHandleExW);
     }
+    handle = module;
 }
 
 Dll::~Dll() {
     if (handle) {
-        ::FreeLibrary(handle);
+        ::FreeLibrary(moduleOf(handle));
     }
 }
 
 void* Dll::getFunction(const std::string& name, bool throwIfNotFound) const {
-    FARPROC function = ::GetProcAddress(handle, name.c_str());
+    FARPROC function = ::GetProcAddress(moduleOf(handle), name.c_str());
     if (!function && throwIfNotFound) {
         RAISE_LAST_ERROR(tstrings::Builder() << "GetProcAddress(" << path << ", " << name << ") failed",
                          ::GetProcAddress);

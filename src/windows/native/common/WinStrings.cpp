@@ -1,0 +1,22 @@
+// The system's conversions between UTF-16 and the narrow code pages.
+#include <windows.h>
+
+#include "tstrings.h"
+
+namespace tstrings::platform {
+
+namespace {
+
+UINT codePageOf(Encoding encoding) { return encoding == Encoding::utf8 ? CP_UTF8 : CP_ACP; }
+
+}  // namespace
+
+int narrowToWide(Encoding encoding, const char* text, int length, wchar_t* out, int outLength) {
+    return ::MultiByteToWideChar(codePageOf(encoding), MB_ERR_INVALID_CHARS, text, length, out, outLength);
+}
+
+int wideToNarrow(Encoding encoding, const wchar_t* text, int length, char* out, int outLength) {
+    return ::WideCharToMultiByte(codePageOf(encoding), 0, text, length, out, outLength, nullptr, nullptr);
+}
+
+}  // namespace tstrings::platform
