@@ -1,11 +1,7 @@
 # Tests of the foundation (strings, paths, system queries, logging, errors,
 # the launch wrapper) and of the test helpers themselves.
 
-# Child programs that the tests start.
-add_executable(kivo_support_child ${CMAKE_CURRENT_LIST_DIR}/payloads/support_child.cpp)
-target_compile_options(kivo_support_child PRIVATE ${KIVO_WARNINGS})
-target_link_libraries(kivo_support_child PRIVATE shell32)
-
+# The launch wrapper's payloads.
 add_executable(app_payloads ${CMAKE_CURRENT_LIST_DIR}/payloads/app_payloads.cpp)
 target_compile_options(app_payloads PRIVATE ${KIVO_WARNINGS})
 target_link_libraries(app_payloads PRIVATE kivo_common)
@@ -14,7 +10,7 @@ if(MINGW)
 endif()
 
 kivo_test(SupportTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/SupportTest.cpp)
-add_dependencies(SupportTest kivo_support_child)
+add_dependencies(SupportTest kivo_test_child)
 
 foreach(unit TstringsTest FileUtilsTest SysInfoTest LogTest ErrorHandlingTest SysErrorTest CompilerTest
              AppLaunchTest)

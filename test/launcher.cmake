@@ -31,7 +31,7 @@ kivo_test(AppLauncherTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppLauncherTest.cpp
 
 kivo_test(WinLauncherTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/WinLauncherTest.cpp
   LIBS kivo_applauncher kivo_exec user32 kivo_launcher_test_support)
-add_dependencies(WinLauncherTest kivo_fixtures exec_echo kivo_desktop_keeper)
+add_dependencies(WinLauncherTest kivo_fixtures kivo_test_child kivo_desktop_keeper)
 
 foreach(unit EndToEndTest LaunchFailureTest RestartTest)
   kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_launcher_test_support)
