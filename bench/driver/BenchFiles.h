@@ -1,43 +1,31 @@
-// File, directory and environment helpers of the bench driver; each failure
-// is raised as a std::runtime_error that names the call, the path and the
-// error code.
+// File, directory and environment helpers of the bench driver: the tests'
+// support library, plus the few the bench alone needs. Each failure is
+// raised as a std::runtime_error that names the call, the path and the error
+// code.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "TestSupport.h"
 #include "tstrings.h"
 
 namespace bench {
 
+using testing_support::copyFile;
+using testing_support::makeDirs;
+using testing_support::readFile;
+using testing_support::removeTree;
+using testing_support::TempDir;
+using testing_support::writeFile;
+
 [[noreturn]] void raiseSystemError(const char* call, const tstring& path, unsigned long errorCode);
 
 // The directory that holds the running executable.
-tstring executableDir();
+inline tstring executableDir() { return testing_support::testBinDir(); }
 
-// A fresh directory under %TEMP%, removed with its contents on destruction.
-class TempDir {
-public:
-    explicit TempDir(const tstring& nameHint);
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const tstring& path() const { return dir; }
-
-private:
-    tstring dir;
-};
-
-void makeDir(const tstring& path);
-void makeDirs(const tstring& path);
-void writeFile(const tstring& path, const std::string& bytes);
-std::string readFile(const tstring& path);
-void copyFile(const tstring& from, const tstring& to);
 void deleteFileIfPresent(const tstring& path);
 std::uint64_t fileSize(const tstring& path);
-// Best effort: what cannot be removed stays.
-void removeTree(const tstring& path);
 
 // Sets an environment variable of this process for the life of the object
 // and puts the old value back afterwards.

@@ -16,7 +16,7 @@ const char* benchConfigText() {
 }
 
 BenchImage::BenchImage(const tstring& binDir) : dir(L"kivo-bench"), binDir(binDir) {
-    makeDir(appDir());
+    makeDirs(appDir());
     makeDirs(root() + L"\\runtime\\bin");
     copyFile(binDir + L"\\kivo.exe", launcher());
     copyFile(binDir + L"\\kivo_bench_qsr.dll", runtimeLibrary());
