@@ -4,8 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstddef>
 #include <cstring>
+#include <set>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -45,6 +50,71 @@ BOOL CALLBACK countName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
     ++*reinterpret_cast<int*>(count);
     return TRUE;
 }
+
+// The names of the DLLs that a PE32+ file imports, directly or delay-loaded,
+// in lower case, read from the file's bytes.
+class ImportTable {
+public:
+    explicit ImportTable(const std::string& image) : image(image) {
+        IMAGE_DOS_HEADER dos = at<IMAGE_DOS_HEADER>(0);
+        const IMAGE_NT_HEADERS64 nt = at<IMAGE_NT_HEADERS64>(dos.e_lfanew);
+        const std::size_t firstSection =
+            dos.e_lfanew + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+        for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+            sections.push_back(at<IMAGE_SECTION_HEADER>(firstSection + i * sizeof(IMAGE_SECTION_HEADER)));
+        }
+        const IMAGE_DATA_DIRECTORY* directories = nt.OptionalHeader.DataDirectory;
+        readNames<IMAGE_IMPORT_DESCRIPTOR>(directories[IMAGE_DIRECTORY_ENTRY_IMPORT],
+                                           [](const IMAGE_IMPORT_DESCRIPTOR& d) { return d.Name; });
+        readNames<IMAGE_DELAYLOAD_DESCRIPTOR>(directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT],
+                                              [](const IMAGE_DELAYLOAD_DESCRIPTOR& d) { return d.DllNameRVA; });
+    }
+
+    const std::set<std::string>& dllNames() const { return names; }
+
+private:
+    template <class T>
+    T at(std::size_t offset) const {
+        if (offset + sizeof(T) > image.size()) {
+            throw std::runtime_error("the file ends within a header at " + std::to_string(offset));
+        }
+        T value;
+        std::memcpy(&value, image.data() + offset, sizeof(T));
+        return value;
+    }
+
+    std::size_t fileOffset(DWORD rva) const {
+        for (const IMAGE_SECTION_HEADER& section : sections) {
+            if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData) {
+                return rva - section.VirtualAddress + section.PointerToRawData;
+            }
+        }
+        throw std::runtime_error("no section holds RVA " + std::to_string(rva));
+    }
+
+    // Descriptors up to the first one whose name is 0.
+    template <class Descriptor, class NameOf>
+    void readNames(const IMAGE_DATA_DIRECTORY& directory, NameOf nameOf) {
+        if (directory.VirtualAddress == 0) {
+            return;
+        }
+        for (std::size_t offset = fileOffset(directory.VirtualAddress);; offset += sizeof(Descriptor)) {
+            const DWORD nameRva = nameOf(at<Descriptor>(offset));
+            if (nameRva == 0) {
+                return;
+            }
+            std::string name(image.c_str() + fileOffset(nameRva));
+            for (char& c : name) {
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            }
+            names.insert(name);
+        }
+    }
+
+    const std::string& image;
+    std::vector<IMAGE_SECTION_HEADER> sections;
+    std::set<std::string> names;
+};
 
 }  // namespace
 
@@ -94,3 +164,25 @@ TEST(LauncherResourcesTest, CarriesIcon) {
     EXPECT_EQ(groups, 1);
     EXPECT_GE(icons, 2);
 }
+
+// Each launcher built from this tree: none may need the shell's library,
+// which brings the window system with it at start.
+class LauncherImportsTest : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(LauncherImportsTest, DoesNotImportShell32) {
+    const std::string image = testing_support::readFile(testing_support::testBinDir() + L"\\" + GetParam());
+
+    const std::set<std::string> dlls = ImportTable(image).dllNames();
+
+    std::string listed;
+    for (const std::string& dll : dlls) {
+        listed += dll + " ";
+    }
+    EXPECT_EQ(dlls.count("kernel32.dll"), 1u) << listed;
+    EXPECT_EQ(dlls.count("shell32.dll"), 0u) << listed;
+}
+
+INSTANTIATE_TEST_SUITE_P(Launchers, LauncherImportsTest, ::testing::Values(L"kivo.exe"), [](const auto& info) {
+    const std::string name = tstrings::toUtf8(info.param);
+    return name.substr(0, name.find('.'));
+});
