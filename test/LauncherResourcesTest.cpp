@@ -142,6 +142,8 @@ TEST(LauncherResourcesTest, ManifestAsksForDocumentedSettings) {
              "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
              ">true/PM</dpiAware>",
              ">PerMonitorV2, PerMonitor, system</dpiAwareness>",
+             "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>",
+             "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>",
              "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",
              "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
              "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",
