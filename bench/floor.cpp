@@ -1,6 +1,8 @@
 // The floor of an in-process launch: set the DLL directory, load the image's
 // runtime by full path and call its entry point with a fixed argument vector
-// as long as the launcher's, and nothing else.
+// as long as the launcher's, and nothing else. Built for the image's runtime
+// (which imports the window system), and with BENCH_FLOOR_BARE_RUNTIME for
+// the bare runtime beside it.
 #include <windows.h>
 
 #include <cwchar>
@@ -21,6 +23,12 @@ char arg6[] = "--bench";
 char* args[] = {arg0, arg1, arg2, arg3, arg4, arg5, arg6, nullptr};
 const int argCount = 7;
 
+#if defined(BENCH_FLOOR_BARE_RUNTIME)
+const wchar_t runtimeBin[] = L"bare-runtime\\bin";
+#else
+const wchar_t runtimeBin[] = L"runtime\\bin";
+#endif
+
 }  // namespace
 
 int wmain() {
@@ -34,7 +42,7 @@ int wmain() {
         return 2;
     }
     lastSeparator[1] = L'\0';
-    std::wcscat(path, L"runtime\\bin");
+    std::wcscat(path, runtimeBin);
     ::SetDllDirectoryW(path);
     std::wcscat(path, L"\\qsr.dll");
     HMODULE runtime = ::LoadLibraryW(path);

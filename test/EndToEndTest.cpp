@@ -33,12 +33,11 @@ const std::string kCfg =
     "arguments=--second\n";
 
 std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
-std::string acp(const tstring& text) { return tstrings::toAcp(text); }
 
 // The argument vector that kCfg gives, before the application arguments.
 std::vector<std::string> cfgArgv(const LauncherImage& image) {
-    return {acp(image.launcherPath()), "-classpath", acp(image.appDir() + L"\\main.jar"), "-Xmx64m",
-            acp(L"-Dkivo.app-path=" + image.launcherPath()), "demo.Main"};
+    return {utf8(image.launcherPath()), "-classpath", utf8(image.appDir() + L"\\main.jar"), "-Xmx64m",
+            utf8(L"-Dkivo.app-path=" + image.launcherPath()), "demo.Main"};
 }
 
 std::vector<std::string> concat(std::vector<std::string> head, const std::vector<std::string>& tail) {
@@ -316,7 +315,7 @@ TEST_F(EndToEndTest, SplashScreenLoadsVirtualMachineAndSplashLibraries) {
                                                "LoadLibraryEx(" + bin + "\\splashscreen.dll"}));
     const std::vector<std::string> argv = record(result).argv;
     ASSERT_EQ(argv.size(), 4u);
-    EXPECT_EQ(argv[1], acp(L"-splash:" + image.appDir() + L"\\splash.png"));
+    EXPECT_EQ(argv[1], utf8(L"-splash:" + image.appDir() + L"\\splash.png"));
 }
 
 TEST_F(EndToEndTest, WithoutSplashScreenNeitherLibraryIsLoaded) {

@@ -122,4 +122,10 @@ TEST(FileUtilsTest, ToAbsolutePathResolvesDotDotAgainstCurrentDirectory) {
     EXPECT_EQ(L"C:\\x\\z", FileUtils::toAbsolutePath(L"C:\\x\\y\\..\\.\\z"));
 }
 
+TEST(FileUtilsTest, ToAbsolutePathWorksBeyondMaxPath) {
+    const tstring deep = L"C:\\" + tstring(200, L'a') + L"\\" + tstring(200, L'b');
+    EXPECT_EQ(deep + L"\\c", FileUtils::toAbsolutePath(deep + L"\\x\\..\\.\\c"));
+    EXPECT_EQ(FileUtils::combinePath(currentDir(), deep.substr(3)), FileUtils::toAbsolutePath(deep.substr(3)));
+}
+
 }  // namespace

@@ -52,7 +52,7 @@ TEST_P(GuideExampleTest, RuntimeReceivesTheVectorTheGuideShows) {
         EXPECT_EQ("", result.err);
         const ts::FixtureRecord record = ts::parseFixtureRecord(result.out);
         ASSERT_TRUE(record.found) << result.out;
-        EXPECT_EQ(expectedArgs(FileUtils::combinePath(dir, example.expected), tstrings::toAcp(image.root())),
+        EXPECT_EQ(expectedArgs(FileUtils::combinePath(dir, example.expected), tstrings::toUtf8(image.root())),
                   record.argv);
     }
 }

@@ -1,11 +1,16 @@
 // Tests of what the launcher executable carries besides its code: the
-// console subsystem, the application manifest and the icon.
+// console subsystem, the application manifest, the icon and the libraries it
+// imports.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -46,6 +51,38 @@ BOOL CALLBACK countName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
     return TRUE;
 }
 
+// The names of the DLLs that a program imports, directly or delay-loaded,
+// in lower case, read with the file mapped as an image.
+std::set<std::string> importedDlls(const tstring& path) {
+    const HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) {
+        ADD_FAILURE() << "LoadLibraryExW failed with error " << ::GetLastError();
+        return {};
+    }
+    // The handle of a module mapped this way carries flags in its low bits.
+    const BYTE* const base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR(3));
+    const LONG ntOffset = reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew;
+    const IMAGE_DATA_DIRECTORY* directories =
+        reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + ntOffset)->OptionalHeader.DataDirectory;
+    std::vector<DWORD> nameRvas;
+    const DWORD imports = directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports); imports && d->Name; ++d) {
+        nameRvas.push_back(d->Name);
+    }
+    const DWORD delayed = directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress;
+    for (auto* d = reinterpret_cast<const IMAGE_DELAYLOAD_DESCRIPTOR*>(base + delayed); delayed && d->DllNameRVA; ++d) {
+        nameRvas.push_back(d->DllNameRVA);
+    }
+    std::set<std::string> names;
+    for (const DWORD rva : nameRvas) {
+        std::string name = reinterpret_cast<const char*>(base + rva);
+        std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
+        names.insert(name);
+    }
+    ::FreeLibrary(module);
+    return names;
+}
+
 }  // namespace
 
 TEST(LauncherResourcesTest, IsConsoleProgram) {
@@ -72,6 +109,8 @@ TEST(LauncherResourcesTest, ManifestAsksForDocumentedSettings) {
              "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
              ">true/PM</dpiAware>",
              ">PerMonitorV2, PerMonitor, system</dpiAwareness>",
+             "<longPathAware xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">true</longPathAware>",
+             "<activeCodePage xmlns=\"http://schemas.microsoft.com/SMI/2019/WindowsSettings\">UTF-8</activeCodePage>",
              "<supportedOS Id=\"{e2011457-1546-43c5-a5fe-008deee3d3f0}\"/>",
              "<supportedOS Id=\"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}\"/>",
              "<supportedOS Id=\"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}\"/>",
@@ -94,3 +133,19 @@ TEST(LauncherResourcesTest, CarriesIcon) {
     EXPECT_EQ(groups, 1);
     EXPECT_GE(icons, 2);
 }
+
+// Each launcher built from this tree: none may need the shell's library,
+// which brings the window system with it at start.
+class LauncherImportsTest : public ::testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(LauncherImportsTest, DoesNotImportShell32) {
+    const std::set<std::string> dlls = importedDlls(testing_support::testBinDir() + L"\\" + GetParam());
+
+    EXPECT_EQ(dlls.count("kernel32.dll"), 1u) << ::testing::PrintToString(dlls);
+    EXPECT_EQ(dlls.count("shell32.dll"), 0u) << ::testing::PrintToString(dlls);
+}
+
+INSTANTIATE_TEST_SUITE_P(Launchers, LauncherImportsTest, ::testing::Values(L"kivo.exe"), [](const auto& info) {
+    const std::string name = tstrings::toUtf8(info.param);
+    return name.substr(0, name.find('.'));
+});

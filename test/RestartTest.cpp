@@ -23,7 +23,7 @@ using testing_support::ScopedEnvVariable;
 
 namespace {
 
-std::string acp(const tstring& text) { return tstrings::toAcp(text); }
+std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
 
 FixtureRecord launchRecord(const ProcessResult& result) {
     const FixtureRecord record = testing_support::parseFixtureRecord(result.out);
@@ -59,9 +59,9 @@ struct MainEntryCase {
 };
 
 std::string expand(std::string text, const LauncherImage& image) {
-    const std::pair<std::string, std::string> names[] = {{"<launcher>", acp(image.launcherPath())},
-                                                          {"<app>", acp(image.appDir())},
-                                                          {"<root>", acp(image.root())}};
+    const std::pair<std::string, std::string> names[] = {{"<launcher>", utf8(image.launcherPath())},
+                                                          {"<app>", utf8(image.appDir())},
+                                                          {"<root>", utf8(image.root())}};
     for (const auto& [name, value] : names) {
         for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size())) {
             text.replace(at, name.size(), value);
@@ -148,10 +148,10 @@ TEST_F(RestartTest, AwkwardArgumentsArriveUnchangedOnBothPaths) {
     const tstring_array args = {L"",       L"a b",          L"say \"hi\"", L"trail\\",       L"two trail\\\\",
                                 L"x\\ y\\", L"tab\there",    L"\"",         L"a\\\\\"b",      L"  ",
                                 L"\u00e9", L"caf\u00e9 au", L"%PATH%",     L"C:\\Program Files\\"};
-    std::vector<std::string> expected = {acp(image.launcherPath()), acp(L"-Dkivo.app-path=" + image.launcherPath()),
+    std::vector<std::string> expected = {utf8(image.launcherPath()), utf8(L"-Dkivo.app-path=" + image.launcherPath()),
                                          "demo.Main"};
     for (const tstring& arg : args) {
-        expected.push_back(acp(arg));
+        expected.push_back(utf8(arg));
     }
 
     const ProcessResult inProcess = image.run(args, LaunchPath::InProcess);
@@ -234,7 +234,7 @@ TEST(RestartImageTest, AppDirContainingSemicolonRestartsOnce) {
     EXPECT_EQ(countLinesContaining(result.err, ": CreateProcess"), 1) << result.err;
     expectPathTaken(result, LaunchPath::Restart);
     EXPECT_EQ(launchRecord(result).argv,
-              (std::vector<std::string>{acp(image.launcherPath()), acp(L"-Dkivo.app-path=" + image.launcherPath()),
+              (std::vector<std::string>{utf8(image.launcherPath()), utf8(L"-Dkivo.app-path=" + image.launcherPath()),
                                         "demo.Main", "a"}));
 }
 

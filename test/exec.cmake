@@ -1,4 +1,4 @@
 # Process executor.
 
-kivo_test(ExecutorTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/ExecutorTest.cpp LIBS kivo_exec)
+kivo_test(ExecutorTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/ExecutorTest.cpp LIBS kivo_exec shell32)
 add_dependencies(ExecutorTest kivo_test_child)

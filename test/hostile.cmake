@@ -9,6 +9,9 @@ kivo_test(HostileInputTest
     ${CMAKE_CURRENT_LIST_DIR}/hostile/HostileImagePathTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/hostile/HostileEnvironmentTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/hostile/HostileRuntimeTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/hostile/LongPathAware.rc
   LIBS kivo_launcher_test_support advapi32)
 target_include_directories(HostileInputTest PRIVATE ${CMAKE_CURRENT_LIST_DIR}/hostile)
 add_dependencies(HostileInputTest kivo kivo_desktop_keeper)
+set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/hostile/LongPathAware.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/hostile/LongPathAware.manifest)

@@ -33,7 +33,7 @@ kivo_test(WinLauncherTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/WinLauncherTest.cpp
   LIBS kivo_applauncher kivo_exec user32 kivo_launcher_test_support)
 add_dependencies(WinLauncherTest kivo_fixtures kivo_test_child kivo_desktop_keeper)
 
-foreach(unit EndToEndTest LaunchFailureTest RestartTest)
+foreach(unit EndToEndTest LaunchFailureTest RestartTest UnicodeLaunchTest)
   kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_launcher_test_support)
   add_dependencies(${unit} kivo kivo_fixtures kivo_desktop_keeper)
 endforeach()

@@ -18,8 +18,10 @@ const char* benchConfigText() {
 BenchImage::BenchImage(const tstring& binDir) : dir(L"kivo-bench"), binDir(binDir) {
     makeDirs(appDir());
     makeDirs(root() + L"\\runtime\\bin");
+    makeDirs(root() + L"\\bare-runtime\\bin");
     copyFile(binDir + L"\\kivo.exe", launcher());
-    copyFile(binDir + L"\\kivo_bench_qsr.dll", runtimeLibrary());
+    copyFile(binDir + L"\\kivo_bench_window_qsr.dll", runtimeLibrary());
+    copyFile(binDir + L"\\kivo_bench_qsr.dll", bareRuntimeLibrary());
     writeConfigFor(L"BenchApp");
 }
 
@@ -28,6 +30,8 @@ tstring BenchImage::appDir() const { return root() + L"\\app"; }
 tstring BenchImage::launcher() const { return root() + L"\\BenchApp.exe"; }
 
 tstring BenchImage::runtimeLibrary() const { return root() + L"\\runtime\\bin\\qsr.dll"; }
+
+tstring BenchImage::bareRuntimeLibrary() const { return root() + L"\\bare-runtime\\bin\\qsr.dll"; }
 
 tstring BenchImage::reportPath() const { return root() + L"\\report.txt"; }
 

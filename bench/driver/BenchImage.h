@@ -1,6 +1,7 @@
 // The application image that the bench starts: the launcher as BenchApp.exe,
-// the comparison programs beside it, app\BenchApp.cfg and the bench runtime
-// as runtime\bin\qsr.dll, laid out in a temporary directory.
+// the comparison programs beside it, app\BenchApp.cfg, the bench runtime that
+// imports the window system as runtime\bin\qsr.dll and the bare bench runtime
+// as bare-runtime\bin\qsr.dll, laid out in a temporary directory.
 #pragma once
 
 #include "BenchFiles.h"
@@ -26,6 +27,7 @@ public:
     tstring appDir() const;
     tstring launcher() const;
     tstring runtimeLibrary() const;
+    tstring bareRuntimeLibrary() const;
     // The file that the bench programs and the bench runtime report to.
     tstring reportPath() const;
 

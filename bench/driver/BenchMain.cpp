@@ -1,6 +1,6 @@
 // The start-up bench driver: lays out the bench image, measures the
-// launcher's launch paths against a bare process and the floor program, the
-// configuration cost and the launcher's own steps, prints the tables and
+// launcher's launch paths against a bare process and the two floor programs,
+// the configuration cost and the launcher's own steps, prints the tables and
 // writes them as JSON. Settings come from the environment, so that the
 // driver's own command line stays empty like a launcher started without
 // arguments:
@@ -48,6 +48,7 @@ int roundsSetting() {
 struct ImagePrograms {
     tstring bare;
     tstring floor;
+    tstring bareFloor;
     tstring probeUser32;
     tstring probeShell32;
     tstring probeStreams;
@@ -60,6 +61,7 @@ ImagePrograms addPrograms(const bench::BenchImage& image) {
     ImagePrograms programs;
     programs.bare = image.addProgram(L"kivo_bench_bare.exe", L"Bare.exe");
     programs.floor = image.addProgram(L"kivo_bench_floor.exe", L"Floor.exe");
+    programs.bareFloor = image.addProgram(L"kivo_bench_bare_floor.exe", L"BareFloor.exe");
     programs.probeUser32 = image.addProgram(L"kivo_bench_probe_user32.exe", L"ProbeUser32.exe");
     programs.probeShell32 = image.addProgram(L"kivo_bench_probe_shell32.exe", L"ProbeShell32.exe");
     programs.probeStreams = image.addProgram(L"kivo_bench_probe_iostream.exe", L"ProbeStreams.exe");
@@ -72,7 +74,8 @@ ImagePrograms addPrograms(const bench::BenchImage& image) {
 std::vector<bench::ProcessRow> launchRows(const bench::BenchImage& image, const ImagePrograms& programs) {
     return {
         {"bare", programs.bare, true},
-        {"floor", programs.floor, true},
+        {bench::kBareFloorRow, programs.bareFloor, true},
+        {bench::kFloorRow, programs.floor, true},
         {"in-process", image.launcher(), true},
         {"restart", image.launcher(), false},
     };
@@ -85,7 +88,7 @@ std::vector<bench::ProcessRow> probeRows(const ImagePrograms& programs) {
         {"bare + shell32 import", programs.probeShell32, true},
         {"bare + C++ streams", programs.probeStreams, true},
         {"bare + launcher resources", programs.probeResources, true},
-        {"bare + all four", programs.probeAll, true},
+        {"bare + user32 + resources", programs.probeAll, true},
         {"bare + message-only window", programs.probeWindow, true},
     };
 }
@@ -125,7 +128,7 @@ void run() {
     results.restartSteps = bench::measureRestartSteps(programs.bare, kRestartStepRepetitions);
 
     std::fprintf(stderr, "measuring the configuration cost...\n");
-    results.cfgCost = bench::measureCfgCost(image.root(), image.runtimeLibrary(), {10, 1000, 100000});
+    results.cfgCost = bench::measureCfgCost(image.root(), image.runtimeLibrary(), {10, 1000, 10000});
     for (int blocks : {500, 50000, 500000}) {
         results.nsPerAllocation.emplace_back(blocks, bench::nanosecondsPerAllocation(blocks));
     }

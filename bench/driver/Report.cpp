@@ -7,6 +7,9 @@
 
 namespace bench {
 
+const char* const kFloorRow = "floor (window system)";
+const char* const kBareFloorRow = "floor (bare runtime)";
+
 namespace {
 
 const double kMiB = 1024.0 * 1024.0;
@@ -42,13 +45,18 @@ TargetCheck atMost(const std::string& name, double value, double limit, const st
     return TargetCheck{name, value, limit, unit, value <= limit};
 }
 
+// Rows with their ratio to `base` and, when given, to `reference` too.
 std::string processTable(const std::vector<ProcessRowResult>& rows, const ProcessRowResult& base,
-                         const char* baseName) {
-    std::string out = format("  %-26s %9s %15s %8s %9s %9s %9s %5s\n", "row", "median ms", "q1-q3 ms",
-                             (std::string("x ") + baseName).c_str(), "peak MiB", "+MiB", "exit MiB", "args");
+                         const char* baseName, const ProcessRowResult* reference = nullptr,
+                         const char* referenceName = "") {
+    std::string out = format("  %-26s %9s %15s %8s%s %9s %9s %9s %5s\n", "row", "median ms", "q1-q3 ms",
+                             (std::string("x ") + baseName).c_str(),
+                             reference ? format(" %13s", (std::string("x ") + referenceName).c_str()).c_str() : "",
+                             "peak MiB", "+MiB", "exit MiB", "args");
     for (const ProcessRowResult& r : rows) {
-        out += format("  %-26s %9.2f %7.2f-%-7.2f %8.3f %9.2f %+9.2f %9s %5d%s\n", r.row.name.c_str(),
+        out += format("  %-26s %9.2f %7.2f-%-7.2f %8.3f%s %9.2f %+9.2f %9s %5d%s\n", r.row.name.c_str(),
                       r.wallMs.median, r.wallMs.q1, r.wallMs.q3, r.wallMs.median / base.wallMs.median,
+                      reference ? format(" %13.3f", r.wallMs.median / reference->wallMs.median).c_str() : "",
                       r.peakWorkingSet.median / kMiB, (r.peakWorkingSet.median - base.peakWorkingSet.median) / kMiB,
                       r.exitedPeakWorkingSet.median > 0
                           ? format("%.2f", r.exitedPeakWorkingSet.median / kMiB).c_str()
@@ -59,14 +67,15 @@ std::string processTable(const std::vector<ProcessRowResult>& rows, const Proces
 }
 
 std::string cfgTable(const std::vector<CfgCostResult>& cfgCost) {
-    std::string out = format("  %-8s %9s %8s %10s %6s %10s %17s %8s %10s\n", "lines", "file KiB", "args",
-                             "buffer KiB", "runs", "median ms", "q1-q3 ms", "x prev", "new calls");
+    std::string out = format("  %-8s %9s %8s %10s %6s %10s %17s %8s %10s %10s\n", "lines", "file KiB", "args",
+                             "buffer KiB", "runs", "median ms", "q1-q3 ms", "x prev", "us / line", "new calls");
     const CfgCostResult* previous = nullptr;
     for (const CfgCostResult& r : cfgCost) {
-        out += format("  %-8d %9.1f %8zu %10.1f %6d %10.3f %8.3f-%-8.3f %8s %10llu\n", r.lines, r.fileBytes / 1024.0,
-                      r.runtimeArgs, r.bufferBytes / 1024.0, r.repetitions, r.totalMs.median, r.totalMs.q1,
-                      r.totalMs.q3,
+        out += format("  %-8d %9.1f %8zu %10.1f %6d %10.3f %8.3f-%-8.3f %8s %10.3f %10llu\n", r.lines,
+                      r.fileBytes / 1024.0, r.runtimeArgs, r.bufferBytes / 1024.0, r.repetitions, r.totalMs.median,
+                      r.totalMs.q1, r.totalMs.q3,
                       previous ? format("%.1f", r.totalMs.median / previous->totalMs.median).c_str() : "-",
+                      r.totalMs.median * 1000.0 / r.lines,
                       static_cast<unsigned long long>(r.totalAllocations));
         previous = &r;
     }
@@ -124,7 +133,8 @@ std::string jsonSummary(const Summary& s) {
 }
 
 std::string jsonRows(const std::vector<ProcessRowResult>& rows, const ProcessRowResult& base,
-                     const char* ratioName) {
+                     const char* ratioName, const ProcessRowResult* reference = nullptr,
+                     const char* referenceRatioName = "") {
     std::string out = "[";
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const ProcessRowResult& r = rows[i];
@@ -132,6 +142,8 @@ std::string jsonRows(const std::vector<ProcessRowResult>& rows, const ProcessRow
         out += "{\"name\": " + jsonString(r.row.name) + ", \"appDirOnPath\": " +
                (r.row.appDirOnPath ? "true" : "false") + ", \"wallMs\": " + jsonSummary(r.wallMs) + ", \"" +
                ratioName + "\": " + format("%.6g", r.wallMs.median / base.wallMs.median) +
+               (reference ? format(", \"%s\": %.6g", referenceRatioName, r.wallMs.median / reference->wallMs.median)
+                          : std::string()) +
                ", \"peakWorkingSetBytes\": " + jsonSummary(r.peakWorkingSet) +
                ", \"exitedPeakWorkingSetBytes\": " + jsonSummary(r.exitedPeakWorkingSet) +
                format(", \"reportedArgCount\": %d", r.reportedArgCount) +
@@ -153,14 +165,14 @@ std::string jsonSteps(const std::vector<LaunchStep>& steps) {
 }  // namespace
 
 std::vector<TargetCheck> checkTargets(const BenchResults& results) {
-    const ProcessRowResult& floor = findRow(results.rows, "floor");
+    const ProcessRowResult& floor = findRow(results.rows, kFloorRow);
     const ProcessRowResult& inProcess = findRow(results.rows, "in-process");
     const ProcessRowResult& restart = findRow(results.rows, "restart");
     std::vector<TargetCheck> checks;
     checks.push_back(atMost("in-process wall time / floor", inProcess.wallMs.median / floor.wallMs.median, 1.05, "x"));
-    checks.push_back(atMost("restart wall time / floor", restart.wallMs.median / floor.wallMs.median, 2.1, "x"));
+    checks.push_back(atMost("restart wall time / floor", restart.wallMs.median / floor.wallMs.median, 2.2, "x"));
     checks.push_back(atMost("in-process peak working set - floor",
-                            (inProcess.peakWorkingSet.median - floor.peakWorkingSet.median) / kMiB, 2.0, "MiB"));
+                            (inProcess.peakWorkingSet.median - floor.peakWorkingSet.median) / kMiB, 1.0, "MiB"));
     checks.push_back(atMost("restart child peak working set - floor",
                             (restart.peakWorkingSet.median - floor.peakWorkingSet.median) / kMiB, 2.0, "MiB"));
     if (restart.exitedPeakWorkingSet.count > 0) {
@@ -169,26 +181,30 @@ std::vector<TargetCheck> checkTargets(const BenchResults& results) {
                                 "MiB"));
     }
     const CfgCostResult* small = findCfg(results.cfgCost, 1000);
-    const CfgCostResult* large = findCfg(results.cfgCost, 100000);
+    const CfgCostResult* large = findCfg(results.cfgCost, 10000);
     if (small && large) {
-        checks.push_back(atMost("configuration cost 100,000 / 1,000 lines",
-                                large->totalMs.median / small->totalMs.median, 100.0, "x"));
+        const double perLineLarge = large->totalMs.median / large->lines;
+        const double perLineSmall = small->totalMs.median / small->lines;
+        checks.push_back(atMost("configuration cost per line, 10,000 / 1,000", perLineLarge / perLineSmall, 1.5, "x"));
     }
     if (large) {
-        checks.push_back(atMost("configuration cost at 100,000 lines", large->totalMs.median, 50.0, "ms"));
+        checks.push_back(atMost("configuration cost at 10,000 lines", large->totalMs.median, 10.0, "ms"));
     }
     checks.push_back(atMost("stripped launcher size", results.launcherBytes / kMiB, 1.0, "MiB"));
     return checks;
 }
 
 std::string formatTables(const BenchResults& results, const std::vector<TargetCheck>& targets) {
-    const ProcessRowResult& floor = findRow(results.rows, "floor");
+    const ProcessRowResult& floor = findRow(results.rows, kFloorRow);
+    const ProcessRowResult& bareFloor = findRow(results.rows, kBareFloorRow);
     const ProcessRowResult& bare = findRow(results.rows, "bare");
     std::string out;
     out += format("Whole process, %d runs per row, rows interleaved (wall time from CreateProcessW to exit;\n"
-                  "peak working set as the reporting process read it; exit MiB: read by the driver after exit)\n",
+                  "peak working set as the reporting process read it; exit MiB: read by the driver after exit;\n"
+                  "x floor and +MiB against the floor whose runtime imports the window system, as the runtime\n"
+                  "of every application with a window does; x bare floor against the bare runtime's floor)\n",
                   results.rounds);
-    out += processTable(results.rows, floor, "floor");
+    out += processTable(results.rows, floor, "floor", &bareFloor, "bare floor");
     if (!results.probes.empty()) {
         out += "\nProbes: the bare program plus one ingredient of the launcher\n";
         out += processTable(results.probes, bare, "bare");
@@ -216,13 +232,14 @@ std::string formatTables(const BenchResults& results, const std::vector<TargetCh
 }
 
 std::string formatJson(const BenchResults& results, const std::vector<TargetCheck>& targets) {
-    const ProcessRowResult& floor = findRow(results.rows, "floor");
+    const ProcessRowResult& floor = findRow(results.rows, kFloorRow);
+    const ProcessRowResult& bareFloor = findRow(results.rows, kBareFloorRow);
     const ProcessRowResult& bare = findRow(results.rows, "bare");
     std::string out = "{\n";
     out += format("  \"rounds\": %d,\n", results.rounds);
     out += "  \"launcher\": {\"file\": " + jsonString(results.launcherFile) +
            format(", \"bytes\": %llu},\n", static_cast<unsigned long long>(results.launcherBytes));
-    out += "  \"process\": " + jsonRows(results.rows, floor, "ratioToFloor") + ",\n";
+    out += "  \"process\": " + jsonRows(results.rows, floor, "ratioToFloor", &bareFloor, "ratioToBareFloor") + ",\n";
     out += "  \"probes\": " + jsonRows(results.probes, bare, "ratioToBare") + ",\n";
     out += "  \"configCost\": [";
     for (std::size_t i = 0; i < results.cfgCost.size(); ++i) {

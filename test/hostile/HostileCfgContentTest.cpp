@@ -282,7 +282,7 @@ TEST_P(HostileCfgContentTest, FailsCleanlyOrLaunchesWithWhatTheFileSays) {
     EXPECT_EQ(run.result.exitCode, 0u);
     EXPECT_EQ(run.result.err, "");
     ASSERT_TRUE(run.record.found) << abbreviated(run.result.out);
-    const std::string launcher = acp(image.launcherPath());
+    const std::string launcher = utf8(image.launcherPath());
     std::vector<std::string> argv = {launcher};
     argv.insert(argv.end(), content.expected.javaOptions.begin(), content.expected.javaOptions.end());
     argv.push_back("-Dkivo.app-path=" + launcher);

@@ -200,17 +200,6 @@ std::optional<std::string> expectedOpenError(const tstring& path) {
 
 std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
 
-std::string acp(const tstring& text) {
-    if (text.empty()) {
-        return std::string();
-    }
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(size > 0 ? size : 0, '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
-    return bytes;
-}
-
 bool startsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
 bool endsWith(const std::string& text, const std::string& suffix) {
@@ -250,6 +239,17 @@ ScopedNoAccess::~ScopedNoAccess() {
     ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
                             DACL_SECURITY_INFORMATION | UNPROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
                             nullptr, nullptr);
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const tstring& dir) : saved(32768, L'\0'), changed(false) {
+    saved.resize(::GetCurrentDirectoryW(static_cast<DWORD>(saved.size()), saved.data()));
+    changed = !saved.empty() && ::SetCurrentDirectoryW(dir.c_str());
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory() {
+    if (changed) {
+        ::SetCurrentDirectoryW(saved.c_str());
+    }
 }
 
 void copyTreeLong(const tstring& from, const tstring& to) {

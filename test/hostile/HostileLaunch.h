@@ -65,7 +65,6 @@ std::string launchPathName(LaunchPath path);
 std::optional<std::string> expectedOpenError(const tstring& path);
 
 std::string utf8(const tstring& text);
-std::string acp(const tstring& text);
 
 bool startsWith(const std::string& text, const std::string& prefix);
 bool endsWith(const std::string& text, const std::string& suffix);
@@ -98,6 +97,22 @@ public:
 
 private:
     tstring path;
+};
+
+// Makes a directory the current one until the end of the scope, when the
+// system accepts it (a directory beyond MAX_PATH needs long paths enabled).
+class ScopedCurrentDirectory {
+public:
+    explicit ScopedCurrentDirectory(const tstring& dir);
+    ~ScopedCurrentDirectory();
+    ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
+    ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
+
+    bool entered() const { return changed; }
+
+private:
+    tstring saved;
+    bool changed;
 };
 
 // Creates every directory of a path that may be longer than MAX_PATH.

@@ -93,11 +93,11 @@ void copyTree(const tstring& from, const tstring& to) {
     }
 }
 
-LauncherImage::LauncherImage(const tstring& exeName, const tstring& rootName)
+LauncherImage::LauncherImage(const tstring& exeName, const tstring& rootName, const tstring& builtLauncher)
     : temp(L"kivo-e2e"), rootDir(temp.path() + L"\\" + rootName), exeName(exeName) {
     keepDesktopInUse();
     makeDirs(appDir());
-    copyFile(testBinDir() + L"\\kivo.exe", launcherPath());
+    copyFile(testBinDir() + L"\\" + builtLauncher, launcherPath());
 }
 
 tstring LauncherImage::launcherPath() const { return rootDir + L"\\" + exeName; }

@@ -41,11 +41,13 @@ enum class LaunchPath { InProcess, Restart };
 
 void PrintTo(LaunchPath path, std::ostream* os);
 
-// Root\<exeName> (a copy of the launcher), root\app\ and, once installed,
-// a copy of a fixture runtime as root\runtime\.
+// Root\<exeName> (a copy of a launcher built beside the test programs,
+// kivo.exe unless `builtLauncher` names another), root\app\ and, once
+// installed, a copy of a fixture runtime as root\runtime\.
 class LauncherImage {
 public:
-    explicit LauncherImage(const tstring& exeName = L"Demo.exe", const tstring& rootName = L"image");
+    explicit LauncherImage(const tstring& exeName = L"Demo.exe", const tstring& rootName = L"image",
+                           const tstring& builtLauncher = L"kivo.exe");
 
     const tstring& root() const { return rootDir; }
     tstring launcherPath() const;

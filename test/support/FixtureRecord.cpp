@@ -48,6 +48,13 @@ void parseLine(FixtureRecord& record, std::string item) {
         record.cwd = item;
     } else if (takePrefix(item, "pid=")) {
         record.pid = std::strtoul(item.c_str(), nullptr, 10);
+    } else if (takePrefix(item, "acp=")) {
+        char* rest = nullptr;
+        record.acp = static_cast<unsigned>(std::strtoul(item.c_str(), &rest, 10));
+        std::string oem = rest;
+        if (takePrefix(oem, " oemcp=")) {
+            record.oemcp = static_cast<unsigned>(std::strtoul(oem.c_str(), nullptr, 10));
+        }
     } else if (takePrefix(item, "env ")) {
         parseEnvLine(record, item);
     }

@@ -20,6 +20,9 @@ struct FixtureRecord {
     bool argvTerminated = false;
     std::string cwd;  // UTF-8
     unsigned long pid = 0;
+    // The ANSI and OEM code pages of the process that ran QSR_Launch.
+    unsigned acp = 0;
+    unsigned oemcp = 0;
     // Names listed in KIVO_FIXTURE_SHOW_ENV; std::nullopt for an unset one.
     std::map<std::string, std::optional<std::string>> env;
 };

@@ -198,6 +198,8 @@ public:
         : libPathUtf8(tstrings::toUtf8(jvm.getLibraryPath())),
           envNames(jvm.getEnvNames()),
           envValues(jvm.getEnvValues()) {
+        // The ANSI code page of the process, which the launcher's manifest makes
+        // UTF-8 where the system honours it, so that no character is lost.
         runtimeArgs.reserve(jvm.getRuntimeArgs().size());
         for (const tstring& arg : jvm.getRuntimeArgs()) {
             runtimeArgs.push_back(tstrings::toAcp(arg));

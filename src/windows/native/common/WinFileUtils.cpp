@@ -1,9 +1,7 @@
-// Path operations that ask the file system or the C runtime.
+// Path operations that ask the file system.
 #include <windows.h>
 
-#include <cstdlib>
-#include <direct.h>
-#include <memory>
+#include <vector>
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
@@ -12,32 +10,45 @@ namespace FileUtils {
 
 namespace {
 
-struct CrtFree {
-    void operator()(wchar_t* p) const { std::free(p); }
-};
-
-typedef std::unique_ptr<wchar_t, CrtFree> CrtBuffer;
+// Calls `query` with a growing buffer until the answer fits: `query` gets
+// the buffer and its size in characters and answers like the Win32 path
+// queries (the length without the NUL when it fits, the size needed with the
+// NUL when it does not, 0 on failure). False on failure.
+template <class Query>
+bool queryPath(const Query& query, tstring& result) {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD answer = query(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (answer == 0) {
+            return false;
+        }
+        if (answer < buffer.size()) {
+            result.assign(buffer.data(), answer);
+            return true;
+        }
+        buffer.resize(answer > buffer.size() ? answer : buffer.size() * 2);
+    }
+}
 
 }  // namespace
 
 bool exists(const tstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 tstring toAbsolutePath(const tstring& path) {
+    tstring result;
     if (path.empty()) {
-        CrtBuffer cwd(::_wgetcwd(nullptr, 0));
-        if (!cwd) {
+        if (!queryPath([](wchar_t* buffer, DWORD size) { return ::GetCurrentDirectoryW(size, buffer); }, result)) {
             RAISE("_tgetcwd() failed");
         }
-        if (!*cwd) {
-            RAISE("_tgetcwd() returned empty string");
-        }
-        return tstring(cwd.get());
+        return result;
     }
-    CrtBuffer full(::_wfullpath(nullptr, path.c_str(), 0));
-    if (!full) {
+    const auto fullPath = [&path](wchar_t* buffer, DWORD size) {
+        return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr);
+    };
+    if (!queryPath(fullPath, result)) {
         RAISE(tstrings::Builder() << "_tfullpath(" << path << ") failed");
     }
-    return tstring(full.get());
+    return result;
 }
 
 }  // namespace FileUtils

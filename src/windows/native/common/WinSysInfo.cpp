@@ -2,9 +2,6 @@
 // of the launcher's own process.
 #include "WinSysInfo.h"
 
-#include <shellapi.h>
-
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -30,10 +27,6 @@ tstring getModulePath(HMODULE module) {
         buffer.resize(buffer.size() * 2);
     }
 }
-
-struct LocalFreeDeleter {
-    void operator()(void* p) const { ::LocalFree(p); }
-};
 
 // One read into `buffer`; gives the answer and the last error.
 DWORD queryEnvVariable(const tstring& name, std::vector<wchar_t>& buffer, DWORD& err) {
@@ -102,15 +95,9 @@ tstring getExecutablePath() { return FileUtils::toAbsolutePath(getModulePath(nul
 tstring getThisModulePath() { return getModulePath(getCurrentModuleHandle()); }
 
 tstring_array getCommandArgs(CommandArgProgramNameMode mode) {
-    int count = 0;
-    std::unique_ptr<LPWSTR, LocalFreeDeleter> argv(::CommandLineToArgvW(::GetCommandLineW(), &count));
-    if (!argv) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "CommandLineToArgvW failed", ::CommandLineToArgvW, err));
-    }
-    tstring_array args;
-    for (int i = (mode == ExcludeProgramName ? 1 : 0); i < count; ++i) {
-        args.push_back(argv.get()[i]);
+    tstring_array args = splitCommandLine(::GetCommandLineW());
+    if (mode == ExcludeProgramName) {
+        args.erase(args.begin());
     }
     return args;
 }
