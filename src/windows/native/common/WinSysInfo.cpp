@@ -5,9 +5,9 @@
 #include <optional>
 #include <vector>
 
-#include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "SysInfo.h"
+#include "WinErrorHandling.h"
 
 namespace SysInfo {
 
@@ -18,8 +18,7 @@ tstring getModulePath(HMODULE module) {
     for (;;) {
         const DWORD length = ::GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) {
-            const DWORD err = ::GetLastError();
-            RAISE(SysError(tstrings::Builder() << "GetModuleFileName failed", ::GetModuleFileNameW, err));
+            RAISE_LAST_ERROR(tstrings::Builder() << "GetModuleFileName failed", ::GetModuleFileNameW);
         }
         if (length < buffer.size()) {
             return tstring(buffer.data(), length);
@@ -28,7 +27,8 @@ tstring getModulePath(HMODULE module) {
     }
 }
 
-// One read into `buffer`; gives the answer and the last error.
+// One read into `buffer`; gives the answer and the last error, which the
+// caller raises only after a second read or the "not set" check.
 DWORD queryEnvVariable(const tstring& name, std::vector<wchar_t>& buffer, DWORD& err) {
     ::SetLastError(ERROR_SUCCESS);
     const DWORD size = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -67,8 +67,7 @@ tstring getSystemDirImpl(UINT (WINAPI *query)(LPWSTR, UINT), const char* label) 
     for (int attempt = 0; attempt < 2; ++attempt) {
         const UINT answer = query(buffer.data(), static_cast<UINT>(buffer.size()));
         if (answer == 0) {
-            const DWORD err = ::GetLastError();
-            RAISE(SysError(tstrings::Builder() << label << " failed", query, err));
+            RAISE_LAST_ERROR(tstrings::Builder() << label << " failed", query);
         }
         if (answer < buffer.size()) {
             return FileUtils::stripTrailingSeparators(tstring(buffer.data()));
@@ -84,8 +83,7 @@ HMODULE getCurrentModuleHandle() {
     HMODULE module = nullptr;
     const DWORD flags = GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT;
     if (!::GetModuleHandleExW(flags, reinterpret_cast<LPCWSTR>(&getCurrentModuleHandle), &module)) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "GetModuleHandleExW failed", ::GetModuleHandleExW, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "GetModuleHandleExW failed", ::GetModuleHandleExW);
     }
     return module;
 }
@@ -110,9 +108,8 @@ tstring getEnvVariable(const tstring& name, const tstring& defValue) {
 
 void setEnvVariable(const tstring& name, const tstring& value) {
     if (!::SetEnvironmentVariableW(name.c_str(), value.c_str())) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "SetEnvironmentVariable(" << name << ", " << value << ") failed",
-                       ::SetEnvironmentVariableW, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "SetEnvironmentVariable(" << name << ", " << value << ") failed",
+                         ::SetEnvironmentVariableW);
     }
 }
 
