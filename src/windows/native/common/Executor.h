@@ -11,23 +11,11 @@ class Executor {
 public:
     explicit Executor(const tstring& appPath) : appPath(appPath) {}
 
-    Executor& setVisible(bool v) {
-        visible = v;
-        return *this;
-    }
-    Executor& setSuspended(bool v) {
-        suspended = v;
-        return *this;
-    }
-    Executor& setInheritHandles(bool v) {
-        inheritHandles = v;
-        return *this;
-    }
+    Executor& setVisible(bool v) { return set(visible, v); }
+    Executor& setSuspended(bool v) { return set(suspended, v); }
+    Executor& setInheritHandles(bool v) { return set(inheritHandles, v); }
     // The job is not owned; it must stay open until startProcess() returns.
-    Executor& setJob(HANDLE v) {
-        job = v;
-        return *this;
-    }
+    Executor& setJob(HANDLE v) { return set(job, v); }
 
     // The child's arguments, without the program.
     tstring_array& args() { return argList; }
@@ -47,6 +35,12 @@ public:
     int execAndWaitForExit() const;
 
 private:
+    template <class T>
+    Executor& set(T& field, T value) {
+        field = value;
+        return *this;
+    }
+
     bool visible = false;
     bool inheritHandles = false;
     bool suspended = false;
