@@ -11,7 +11,7 @@ foreach(unit NameRulesTest PeFileTest CfgLintTest)
   kivo_test(${unit} SOURCES ${IMAGE_TEST_DIR}/${unit}.cpp LIBS kivo_imagetool kivo_image_test_support)
 endforeach()
 
-foreach(unit ImageToolUsageTest ImageCheckTest)
+foreach(unit ImageToolUsageTest ImageCheckTest ImageCreateTest)
   kivo_test(${unit} SOURCES ${IMAGE_TEST_DIR}/${unit}.cpp LIBS kivo_image_test_support)
   add_dependencies(${unit} kivo kivo-image kivo_fixtures kivo_desktop_keeper)
 endforeach()

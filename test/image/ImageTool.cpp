@@ -63,3 +63,75 @@ void setPeMachine(const tstring& path, WORD machine) {
 }
 
 }  // namespace testing_support
+
+namespace testing_support {
+
+namespace {
+
+template <class T>
+void append(std::string& bytes, const T& value) {
+    bytes.append(reinterpret_cast<const char*>(&value), sizeof(value));
+}
+
+const std::string kCreateCfg =
+    "[Application]\n"
+    "app.classpath=$APPDIR\\main.jar;$APPDIR\\lib\\*\n"
+    "app.mainclass=demo.Main\n"
+    "[JavaOptions]\n"
+    "java-options=-Dhome=$ROOTDIR\n"
+    "[ArgOptions]\n"
+    "arguments=--configured\n";
+
+}  // namespace
+
+std::string makeIconFile(const std::vector<int>& sizes) {
+    std::string header;
+    std::string images;
+    append(header, WORD{0});
+    append(header, WORD{1});
+    append(header, static_cast<WORD>(sizes.size()));
+    const DWORD firstOffset = static_cast<DWORD>(6 + 16 * sizes.size());
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const int size = sizes[i];
+        std::string image;
+        BITMAPINFOHEADER info = {};
+        info.biSize = sizeof(info);
+        info.biWidth = size;
+        info.biHeight = 2 * size;
+        info.biPlanes = 1;
+        info.biBitCount = 32;
+        append(image, info);
+        const DWORD colour = 0xFF000000u | static_cast<DWORD>(0x101010u * (i + 1));
+        for (int p = 0; p < size * size; ++p) {
+            append(image, colour);
+        }
+        image.append(static_cast<std::size_t>((size + 31) / 32 * 4 * size), '\0');
+        append(header, static_cast<BYTE>(size >= 256 ? 0 : size));
+        append(header, static_cast<BYTE>(size >= 256 ? 0 : size));
+        append(header, BYTE{0});
+        append(header, BYTE{0});
+        append(header, WORD{1});
+        append(header, WORD{32});
+        append(header, static_cast<DWORD>(image.size()));
+        append(header, static_cast<DWORD>(firstOffset + images.size()));
+        images += image;
+    }
+    return header + images;
+}
+
+CreateInputs::CreateInputs(const std::string& cfg) : temp(L"kivo-image") {
+    config = temp.path() + L"\\input.cfg";
+    files = temp.path() + L"\\files";
+    dest = temp.path() + L"\\out\\image";
+    runtime = testBinDir() + L"\\fixtures\\runtime";
+    writeFile(config, cfg.empty() ? kCreateCfg : cfg);
+    makeDirs(files + L"\\lib");
+    writeFile(files + L"\\main.jar", "main");
+    writeFile(files + L"\\lib\\extra.jar", "extra");
+}
+
+tstring_array CreateInputs::createArgs(const tstring& name) const {
+    return {L"create", L"--name", name, L"--config", config, L"--input", files, L"--runtime", runtime, L"--dest", dest};
+}
+
+}  // namespace testing_support

@@ -31,3 +31,26 @@ std::string reportResult(const std::string& out);
 void setPeMachine(const tstring& path, WORD machine);
 
 }  // namespace testing_support
+
+namespace testing_support {
+
+// An icon file with one 32-bit image per size, each filled with its own
+// colour.
+std::string makeIconFile(const std::vector<int>& sizes);
+
+// The application's input for "kivo-image create": a configuration that
+// names main.jar in app\, and a directory of application files.
+struct CreateInputs {
+    explicit CreateInputs(const std::string& cfg = "");
+
+    TempDir temp;
+    tstring config;
+    tstring files;
+    tstring dest;
+    tstring runtime;
+
+    // The arguments of create with these inputs and `name`.
+    tstring_array createArgs(const tstring& name) const;
+};
+
+}  // namespace testing_support

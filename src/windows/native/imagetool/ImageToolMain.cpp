@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "ImageCheck.h"
+#include "ImageCreate.h"
 #include "Log.h"
 #include "SysInfo.h"
 #include "ToolCommandLine.h"
@@ -22,9 +23,12 @@ int runCommand(const ToolCommand& command) {
         case Command::help:
             writeOut(helpText(command.helpTopic));
             return exitOk;
-        default:
-            failUsage(L"This command is not available yet");
+        case Command::create:
+            return createImage(command.create);
+        case Command::brand:
+            return brandExistingLauncher(command.brand);
     }
+    return exitFailed;
 }
 
 }  // namespace

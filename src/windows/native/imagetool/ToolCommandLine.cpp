@@ -74,6 +74,9 @@ const std::set<tstring> brandValueOptions = {L"--icon",    L"--version",     L"-
 const std::set<tstring> createValueOptions = {L"--name", L"--config", L"--input",
                                                L"--runtime", L"--dest", L"--package"};
 
+// Far below what the version resource's 16-bit lengths can hold.
+const std::size_t maxVersionTextLength = 1024;
+
 const std::set<tstring> createFlags = {L"--windowed", L"--replace"};
 
 // Options and positional arguments of one command, checked against what
@@ -146,6 +149,11 @@ BrandOptions brandOptions(const ParsedArgs& parsed) {
                       L"\" is not four numbers each at most 65535, such as 1.2.3.4");
         }
     }
+    for (const tstring* text : {&brand.productName, &brand.company, &brand.description, &brand.copyright}) {
+        if (text->size() > maxVersionTextLength) {
+            failUsage(tstrings::Builder() << L"A version text is longer than " << maxVersionTextLength << L" characters");
+        }
+    }
     const bool texts = !brand.productName.empty() || !brand.company.empty() || !brand.description.empty() ||
                        !brand.copyright.empty();
     if (texts && !brand.version) {
@@ -212,7 +220,7 @@ ToolCommand parseCommandLine(const tstring_array& args) {
     } else if (command == L"create") {
         const ParsedArgs parsed = parseArgs(command, args, merged(createValueOptions, brandValueOptions), createFlags);
         requireNoPositional(command, parsed);
-        requireValues(parsed, {L"--name", L"--config", L"--input", L"--runtime", L"--dest"});
+        requireValues(parsed, {L"--name", L"--config", L"--input", L"--dest"});
         result.command = Command::create;
         CreateOptions& create = result.create;
         create.name = parsed.value(L"--name");
