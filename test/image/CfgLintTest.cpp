@@ -23,7 +23,7 @@ void PrintTo(const LintCase& c, std::ostream* os) { *os << c.title; }
 const char* const kBom =
     "the file starts with a byte-order mark, which the launcher reads as part of the first line; save the file as "
     "UTF-8 without a byte-order mark";
-const char* const kOutside = "properties before the first section are ignored by the launcher";
+const char* const kOutside = "properties before the first known section are ignored by the launcher";
 
 std::vector<std::string> lint(const std::string& content) {
     TempDir temp;
@@ -67,7 +67,9 @@ INSTANTIATE_TEST_SUITE_P(
         LintCase{"MacroInLowerCase", "[Application]\napp.classpath=$appdir\\a.jar;$RootDir\\b.jar;$APPDIR\\c.jar\n",
                  {"2: \"$appdir\" is not expanded: the macro is \"$APPDIR\", in capital letters",
                   "2: \"$RootDir\" is not expanded: the macro is \"$ROOTDIR\", in capital letters"}},
-        LintCase{"MacroInIgnoredSectionIsNotReported", "[Extra]\nx=$appdir\n", {}},
+        LintCase{"UnknownFirstSection", "[Extra]\nx=$appdir\n[Application]\napp.mainclass=a.B\n",
+                 {std::string("2: ") + kOutside}},
+        LintCase{"MacroInIgnoredSectionIsNotReported", "[Application]\napp.mainclass=a.B\n[Extra]\nx=$appdir\n", {}},
         LintCase{"InvalidUtf8", "[Application]\napp.mainclass=\xC3\x28\n",
                  {"2: the line is not valid UTF-8, so the launcher skips it"}},
         LintCase{"CrLfLineEnds", "[Application]\r\nApp.MainClass=a.B\r\n",

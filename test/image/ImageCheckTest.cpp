@@ -182,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "line 10: property \"arguments \" is not \"arguments\": property names are exact, without blanks, "
                     "so the launcher ignores it"},
         BrokenImage{"PropertiesBeforeSection", [](const LauncherImage& i) { i.writeCfg("app.runtime=x\n" + kCfg); },
-                    "warning", "line 1: properties before the first section are ignored by the launcher"},
+                    "warning", "line 1: properties before the first known section are ignored by the launcher"},
         BrokenImage{"RelativeMainJar",
                     [](const LauncherImage& i) { i.writeCfg("[Application]\napp.mainjar=app.jar\n"); }, "warning",
                     "main jar \"app.jar\" is relative: it depends on the current directory at launch"},

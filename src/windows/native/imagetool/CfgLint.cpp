@@ -75,11 +75,13 @@ private:
         }
         const tstring name = line.substr(1, close - 1);
         inKnownSection = CfgSectionId::byName(name).has_value();
-        seenHeader = true;
+        seenKnownSection = seenKnownSection || inKnownSection;
         const auto known = nearMiss(name, knownSections);
         if (!inKnownSection && known) {
             warn(number, L"section [" + name + L"] is not [" + *known +
                              L"]: section names are exact, so the launcher ignores its properties");
+            // That says it all about the properties that follow.
+            reportedOutside = true;
         }
     }
 
@@ -90,8 +92,8 @@ private:
         }
         const tstring name = line.substr(0, separator);
         if (!inKnownSection) {
-            if (!seenHeader && !reportedOutside) {
-                warn(number, L"properties before the first section are ignored by the launcher");
+            if (!seenKnownSection && !reportedOutside) {
+                warn(number, L"properties before the first known section are ignored by the launcher");
                 reportedOutside = true;
             }
             return;
@@ -124,7 +126,7 @@ private:
     }
 
     bool inKnownSection = false;
-    bool seenHeader = false;
+    bool seenKnownSection = false;
     bool reportedOutside = false;
 };
 

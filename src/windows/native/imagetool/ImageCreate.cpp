@@ -181,8 +181,7 @@ int createImage(const CreateOptions& options) {
     appCopy.copyTree(plan.input, appDir);
     appCopy.finish();
     const tstring cfgPath = FileUtils::combinePath(appDir, plan.name + L".cfg");
-    removeTree(cfgPath);
-    appCopy.copyFile(plan.config, cfgPath);
+    appCopy.replaceFile(plan.config, cfgPath);
     if (!options.package.empty()) {
         const tstring packagePath = FileUtils::combinePath(appDir, L".package");
         removeTree(packagePath);

@@ -98,6 +98,15 @@ void TreeCopier::copyFile(const tstring& from, const tstring& to) {
     progress.update(counted.files, counted.bytes);
 }
 
+void TreeCopier::replaceFile(const tstring& from, const tstring& to) {
+    if (isFile(to)) {
+        counted.bytes -= fileSize(to);
+        --counted.files;
+        removeTree(to);
+    }
+    copyFile(from, to);
+}
+
 void makeDirectories(const tstring& path) {
     if (isDirectory(path)) {
         return;

@@ -30,6 +30,8 @@ public:
     void copyTree(const tstring& from, const tstring& to);
     // Copies one file to a path where nothing exists yet.
     void copyFile(const tstring& from, const tstring& to);
+    // Copies one file over whatever file is at `to`, counting it once.
+    void replaceFile(const tstring& from, const tstring& to);
 
     const CopyTotals& totals() const { return counted; }
     void finish() { progress.finish(); }
