@@ -27,6 +27,7 @@ struct CreatePlan {
     tstring input;
     tstring runtime;  // empty when the configuration sets app.runtime
     tstring dest;
+    tstring package;
     tstring launcher;
     BrandOptions brand;
 };
@@ -46,12 +47,53 @@ bool setsRuntime(const tstring& configPath) {
     }
 }
 
+// The runtime to copy, or empty when the configuration names its own.
+tstring runtimeToCopy(const CreateOptions& options, const tstring& config) {
+    if (setsRuntime(config)) {
+        return tstring();
+    }
+    if (options.runtime.empty()) {
+        failUsage(L"create needs --runtime, since the configuration does not set app.runtime");
+    }
+    const tstring runtime = userPath(options.runtime);
+    if (!isFile(FileUtils::combinePath(runtime, L"bin\\qsr.dll"))) {
+        fail(L"\"" + runtime + L"\" is not a runtime: it has no bin\\qsr.dll");
+    }
+    return runtime;
+}
+
+// The console or the windowed launcher beside kivo-image.
+tstring launcherToCopy(bool windowed) {
+    const tstring name = windowed ? L"kivow.exe" : L"kivo.exe";
+    const tstring path = FileUtils::combinePath(toolDir(), name);
+    if (!isFile(path)) {
+        fail(L"The " + tstring(windowed ? L"windowed" : L"console") + L" launcher " + name + L" is not in \"" +
+             toolDir() + L"\"");
+    }
+    return path;
+}
+
+void checkDestination(const CreatePlan& plan, bool replace) {
+    if (isFile(plan.dest)) {
+        fail(L"\"" + plan.dest + L"\" is a file");
+    }
+    if (isDirectory(plan.dest) && !isEmptyDirectory(plan.dest) && !replace) {
+        fail(L"\"" + plan.dest + L"\" exists and is not empty; add --replace to replace it");
+    }
+    for (const tstring& source : {plan.input, plan.runtime}) {
+        if (!source.empty() && (isWithin(plan.dest, source) || isWithin(source, plan.dest))) {
+            fail(L"\"" + plan.dest + L"\" and \"" + source + L"\" overlap; create the image elsewhere");
+        }
+    }
+}
+
 CreatePlan makePlan(const CreateOptions& options) {
     CreatePlan plan;
     plan.name = options.name;
     plan.config = userPath(options.config);
     plan.input = userPath(options.input);
     plan.dest = userPath(options.dest);
+    plan.package = options.package;
     plan.brand = options.brand;
     if (!plan.brand.icon.empty()) {
         plan.brand.icon = userPath(plan.brand.icon);
@@ -63,32 +105,9 @@ CreatePlan makePlan(const CreateOptions& options) {
     if (!isDirectory(plan.input)) {
         fail(L"The application files directory \"" + plan.input + L"\" does not exist");
     }
-    if (!setsRuntime(plan.config)) {
-        if (options.runtime.empty()) {
-            failUsage(L"create needs --runtime, since the configuration does not set app.runtime");
-        }
-        plan.runtime = userPath(options.runtime);
-        if (!isFile(FileUtils::combinePath(plan.runtime, L"bin\\qsr.dll"))) {
-            fail(L"\"" + plan.runtime + L"\" is not a runtime: it has no bin\\qsr.dll");
-        }
-    }
-    const tstring launcherName = options.windowed ? L"kivow.exe" : L"kivo.exe";
-    plan.launcher = FileUtils::combinePath(toolDir(), launcherName);
-    if (!isFile(plan.launcher)) {
-        fail(L"The " + tstring(options.windowed ? L"windowed" : L"console") + L" launcher " + launcherName +
-             L" is not in \"" + toolDir() + L"\"");
-    }
-    if (isFile(plan.dest)) {
-        fail(L"\"" + plan.dest + L"\" is a file");
-    }
-    if (isDirectory(plan.dest) && !isEmptyDirectory(plan.dest) && !options.replace) {
-        fail(L"\"" + plan.dest + L"\" exists and is not empty; add --replace to replace it");
-    }
-    for (const tstring& source : {plan.input, plan.runtime}) {
-        if (!source.empty() && (isWithin(plan.dest, source) || isWithin(source, plan.dest))) {
-            fail(L"\"" + plan.dest + L"\" and \"" + source + L"\" overlap; create the image elsewhere");
-        }
-    }
+    plan.runtime = runtimeToCopy(options, plan.config);
+    plan.launcher = launcherToCopy(options.windowed);
+    checkDestination(plan, options.replace);
     return plan;
 }
 
@@ -159,6 +178,41 @@ void moveIntoPlace(const tstring& built, const tstring& dest) {
     }
 }
 
+struct BuiltImage {
+    CopyTotals app;
+    CopyTotals runtime;
+};
+
+// Lays out the whole image in `dir`: the launcher, app\ with the
+// configuration and the package file, and runtime\.
+BuiltImage buildImage(const CreatePlan& plan, const tstring& dir) {
+    TreeCopier launcherCopy(L"Copying the launcher");
+    const tstring exePath = FileUtils::combinePath(dir, plan.name + L".exe");
+    launcherCopy.copyFile(plan.launcher, exePath);
+    launcherCopy.finish();
+    if (plan.brand.any()) {
+        brandLauncher(exePath, plan.name + L".exe", plan.brand);
+    }
+
+    const tstring appDir = FileUtils::combinePath(dir, L"app");
+    TreeCopier appCopy(L"Copying application files");
+    appCopy.copyTree(plan.input, appDir);
+    appCopy.replaceFile(plan.config, FileUtils::combinePath(appDir, plan.name + L".cfg"));
+    appCopy.finish();
+    if (!plan.package.empty()) {
+        const tstring packagePath = FileUtils::combinePath(appDir, L".package");
+        removeTree(packagePath);
+        writeTextFile(packagePath, tstrings::toUtf8(plan.package) + "\r\n");
+    }
+
+    TreeCopier runtimeCopy(L"Copying the runtime");
+    if (!plan.runtime.empty()) {
+        runtimeCopy.copyTree(plan.runtime, FileUtils::combinePath(dir, L"runtime"));
+        runtimeCopy.finish();
+    }
+    return {appCopy.totals(), runtimeCopy.totals()};
+}
+
 }  // namespace
 
 int createImage(const CreateOptions& options) {
@@ -169,37 +223,13 @@ int createImage(const CreateOptions& options) {
     removeTree(scratch.path());
     makeDirectories(scratch.path());
 
-    const tstring exePath = FileUtils::combinePath(scratch.path(), plan.name + L".exe");
-    TreeCopier launcherCopy(L"Copying the launcher");
-    launcherCopy.copyFile(plan.launcher, exePath);
-    if (plan.brand.any()) {
-        brandLauncher(exePath, plan.name + L".exe", plan.brand);
-    }
-
-    const tstring appDir = FileUtils::combinePath(scratch.path(), L"app");
-    TreeCopier appCopy(L"Copying application files");
-    appCopy.copyTree(plan.input, appDir);
-    appCopy.finish();
-    const tstring cfgPath = FileUtils::combinePath(appDir, plan.name + L".cfg");
-    appCopy.replaceFile(plan.config, cfgPath);
-    if (!options.package.empty()) {
-        const tstring packagePath = FileUtils::combinePath(appDir, L".package");
-        removeTree(packagePath);
-        writeTextFile(packagePath, tstrings::toUtf8(options.package) + "\r\n");
-    }
-
-    TreeCopier runtimeCopy(L"Copying the runtime");
-    if (!plan.runtime.empty()) {
-        runtimeCopy.copyTree(plan.runtime, FileUtils::combinePath(scratch.path(), L"runtime"));
-        runtimeCopy.finish();
-    }
-
+    const BuiltImage built = buildImage(plan, scratch.path());
     moveIntoPlace(scratch.path(), plan.dest);
     scratch.keep();
 
     writeOut(L"Created \"" + plan.dest + L"\": " + plan.name + L".exe" + (plan.brand.any() ? L" (branded)" : L"") +
-             L", " + describe(L"app\\", appCopy.totals()) +
-             (plan.runtime.empty() ? L", runtime from app.runtime" : L", " + describe(L"runtime\\", runtimeCopy.totals())));
+             L", " + describe(L"app\\", built.app) +
+             (plan.runtime.empty() ? L", runtime from app.runtime" : L", " + describe(L"runtime\\", built.runtime)));
     CheckOptions check;
     check.image = FileUtils::combinePath(plan.dest, plan.name + L".exe");
     return checkImage(check);

@@ -176,6 +176,53 @@ void requireNoPositional(const tstring& command, const ParsedArgs& parsed) {
     }
 }
 
+bool isHelpFlag(const tstring& arg) { return arg == L"--help" || arg == L"-h" || arg == L"/?"; }
+
+CheckOptions parseCheck(const tstring_array& args) {
+    const ParsedArgs parsed = parseArgs(L"check", args, {}, {});
+    if (parsed.positional.size() != 1) {
+        failUsage(L"check needs one image directory or launcher; see \"kivo-image help check\"");
+    }
+    CheckOptions check;
+    check.image = parsed.positional[0];
+    check.appArgs = parsed.afterDashes;
+    return check;
+}
+
+BrandCommand parseBrand(const tstring_array& args) {
+    const ParsedArgs parsed = parseArgs(L"brand", args, brandValueOptions, {});
+    if (parsed.positional.size() != 1) {
+        failUsage(L"brand needs one launcher executable; see \"kivo-image help brand\"");
+    }
+    BrandCommand brand;
+    brand.launcher = parsed.positional[0];
+    brand.brand = brandOptions(parsed);
+    if (!brand.brand.any()) {
+        failUsage(L"brand needs --icon or --version; see \"kivo-image help brand\"");
+    }
+    return brand;
+}
+
+CreateOptions parseCreate(const tstring_array& args) {
+    const ParsedArgs parsed = parseArgs(L"create", args, merged(createValueOptions, brandValueOptions), createFlags);
+    requireNoPositional(L"create", parsed);
+    requireValues(parsed, {L"--name", L"--config", L"--input", L"--dest"});
+    CreateOptions create;
+    create.name = parsed.value(L"--name");
+    create.config = parsed.value(L"--config");
+    create.input = parsed.value(L"--input");
+    create.runtime = parsed.value(L"--runtime");
+    create.dest = parsed.value(L"--dest");
+    create.package = parsed.value(L"--package");
+    create.windowed = parsed.flags.count(L"--windowed") > 0;
+    create.replace = parsed.flags.count(L"--replace") > 0;
+    create.brand = brandOptions(parsed);
+    if (const auto problem = fileNameProblem(create.name)) {
+        failUsage(L"The name \"" + create.name + L"\" cannot be a Windows file name: " + *problem);
+    }
+    return create;
+}
+
 }  // namespace
 
 bool BrandOptions::any() const { return !icon.empty() || version.has_value(); }
@@ -186,57 +233,26 @@ ToolCommand parseCommandLine(const tstring_array& args) {
         failUsage(L"No command given; see \"kivo-image --help\"");
     }
     const tstring& command = args[0];
-    if (command == L"--help" || command == L"-h" || command == L"/?" || command == L"help") {
+    if (isHelpFlag(command) || command == L"help") {
         result.command = Command::help;
         result.helpTopic = command == L"help" && args.size() > 1 ? args[1] : tstring();
-        helpText(result.helpTopic);
-        return result;
-    }
-    if (args.size() > 1 && (args[1] == L"--help" || args[1] == L"-h" || args[1] == L"/?")) {
+    } else if (args.size() > 1 && isHelpFlag(args[1])) {
         result.command = Command::help;
         result.helpTopic = command;
-        helpText(command);
-        return result;
-    }
-    if (command == L"check") {
-        const ParsedArgs parsed = parseArgs(command, args, {}, {});
-        if (parsed.positional.size() != 1) {
-            failUsage(L"check needs one image directory or launcher; see \"kivo-image help check\"");
-        }
+    } else if (command == L"check") {
         result.command = Command::check;
-        result.check.image = parsed.positional[0];
-        result.check.appArgs = parsed.afterDashes;
+        result.check = parseCheck(args);
     } else if (command == L"brand") {
-        const ParsedArgs parsed = parseArgs(command, args, brandValueOptions, {});
-        if (parsed.positional.size() != 1) {
-            failUsage(L"brand needs one launcher executable; see \"kivo-image help brand\"");
-        }
         result.command = Command::brand;
-        result.brand.launcher = parsed.positional[0];
-        result.brand.brand = brandOptions(parsed);
-        if (!result.brand.brand.any()) {
-            failUsage(L"brand needs --icon or --version; see \"kivo-image help brand\"");
-        }
+        result.brand = parseBrand(args);
     } else if (command == L"create") {
-        const ParsedArgs parsed = parseArgs(command, args, merged(createValueOptions, brandValueOptions), createFlags);
-        requireNoPositional(command, parsed);
-        requireValues(parsed, {L"--name", L"--config", L"--input", L"--dest"});
         result.command = Command::create;
-        CreateOptions& create = result.create;
-        create.name = parsed.value(L"--name");
-        create.config = parsed.value(L"--config");
-        create.input = parsed.value(L"--input");
-        create.runtime = parsed.value(L"--runtime");
-        create.dest = parsed.value(L"--dest");
-        create.package = parsed.value(L"--package");
-        create.windowed = parsed.flags.count(L"--windowed") > 0;
-        create.replace = parsed.flags.count(L"--replace") > 0;
-        create.brand = brandOptions(parsed);
-        if (const auto problem = fileNameProblem(create.name)) {
-            failUsage(L"The name \"" + create.name + L"\" cannot be a Windows file name: " + *problem);
-        }
+        result.create = parseCreate(args);
     } else {
         failUsage(L"Unknown command \"" + command + L"\"; see \"kivo-image --help\"");
+    }
+    if (result.command == Command::help) {
+        helpText(result.helpTopic);
     }
     return result;
 }
