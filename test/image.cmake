@@ -13,5 +13,5 @@ endforeach()
 
 foreach(unit ImageToolUsageTest ImageCheckTest ImageCreateTest ImageBrandTest)
   kivo_test(${unit} SOURCES ${IMAGE_TEST_DIR}/${unit}.cpp LIBS kivo_image_test_support)
-  add_dependencies(${unit} kivo kivo-image kivo_fixtures kivo_desktop_keeper)
+  add_dependencies(${unit} kivo kivo-image kivo_fixtures kivo_desktop_keeper kivo_send_console_ctrl)
 endforeach()

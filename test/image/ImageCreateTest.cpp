@@ -290,3 +290,37 @@ INSTANTIATE_TEST_SUITE_P(
                       "The name \"LPT1\" cannot be a Windows file name: it is a name that Windows reserves for a "
                       "device"}),
     [](const testing::TestParamInfo<FailingCreate>& info) { return std::string(info.param.title); });
+
+TEST(ImageCreateInterruptTest, CtrlCLeavesTheDestinationAsItWas) {
+    CreateInputs inputs;
+    testing_support::makeDirs(inputs.dest);
+    writeFile(inputs.dest + L"\\keep.txt", "keep");
+    testing_support::makeDirs(inputs.files + L"\\many");
+    for (int i = 0; i < 4000; ++i) {
+        writeFile(inputs.files + L"\\many\\f" + std::to_wstring(i) + L".txt", "x");
+    }
+    tstring_array args = inputs.createArgs(L"App");
+    args.push_back(L"--replace");
+    const tstring outDir = inputs.temp.path() + L"\\out";
+    testing_support::RunningProcess tool(testing_support::imageToolPath(), args, CREATE_NEW_CONSOLE);
+
+    // The build has begun when its directory beside the destination exists.
+    const ULONGLONG deadline = ::GetTickCount64() + 30000;
+    while (listing(outDir).size() < 2 && ::GetTickCount64() < deadline) {
+        ::Sleep(5);
+    }
+    ASSERT_EQ(listing(outDir).size(), 2u);
+    const ProcessResult sent = testing_support::runProcess(
+        testing_support::testBinDir() + L"\\kivo_send_console_ctrl.exe", {L"c", std::to_wstring(tool.pid())});
+    if (sent.exitCode != 0) {
+        GTEST_SKIP() << "this system cannot deliver the console event (sender exit code " << sent.exitCode << ")";
+    }
+
+    const std::optional<DWORD> exitCode = tool.wait();
+    if (exitCode == std::optional<DWORD>(0)) {
+        GTEST_SKIP() << "create finished before the console event arrived";
+    }
+    EXPECT_EQ(exitCode, std::optional<DWORD>(1));
+    EXPECT_EQ(listing(inputs.dest), std::vector<std::string>{"keep.txt"});
+    EXPECT_EQ(listing(outDir), std::vector<std::string>{"image"});
+}
