@@ -170,6 +170,21 @@ TEST(ImageCreateTest, FillsAnEmptyDirectory) {
     EXPECT_TRUE(exists(inputs.dest + L"\\App.exe"));
 }
 
+TEST(ImageCreateTest, FailureRemovesTheDirectoriesItCreated) {
+    CreateInputs inputs;
+    writeFile(inputs.files + L"\\lib\\locked.jar", "x");
+    tstring_array args = inputs.createArgs(L"App");
+    args.back() = inputs.temp.path() + L"\\new\\deeper\\image";
+
+    const HANDLE lock = ::CreateFileW((inputs.files + L"\\lib\\locked.jar").c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    const ProcessResult result = runImageTool(args);
+    ::CloseHandle(lock);
+
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_FALSE(exists(inputs.temp.path() + L"\\new"));
+}
+
 TEST(ImageCreateTest, TakesUnixPathsUnderWine) {
     const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
     if (!ntdll || !::GetProcAddress(ntdll, "wine_get_version") || !exists(L"Z:\\tmp")) {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "CfgFile.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
@@ -147,6 +149,18 @@ private:
     bool kept = false;
 };
 
+// The outermost directory above `path` that does not exist, or empty when
+// its parent exists.
+tstring firstMissingAncestor(const tstring& path) {
+    tstring missing;
+    tstring dir = FileUtils::parentDir(path);
+    while (!dir.empty() && dir != missing && !isDirectory(dir)) {
+        missing = dir;
+        dir = FileUtils::parentDir(dir);
+    }
+    return missing;
+}
+
 tstring besideDest(const tstring& dest, const wchar_t* purpose) {
     return FileUtils::combinePath(FileUtils::parentDir(dest), L"." + FileUtils::fileName(dest) + L"." + purpose +
                                                                    L"-" + std::to_wstring(::GetCurrentProcessId()));
@@ -218,6 +232,12 @@ BuiltImage buildImage(const CreatePlan& plan, const tstring& dir) {
 int createImage(const CreateOptions& options) {
     const CreatePlan plan = makePlan(options);
     stopCopiesOnInterrupt();
+    // Directories created above the destination go again on failure.
+    std::optional<ScratchDir> createdParents;
+    const tstring firstMissing = firstMissingAncestor(plan.dest);
+    if (!firstMissing.empty()) {
+        createdParents.emplace(firstMissing);
+    }
     makeDirectories(FileUtils::parentDir(plan.dest));
     ScratchDir scratch(besideDest(plan.dest, L"kivo-image"));
     removeTree(scratch.path());
@@ -226,6 +246,9 @@ int createImage(const CreateOptions& options) {
     const BuiltImage built = buildImage(plan, scratch.path());
     moveIntoPlace(scratch.path(), plan.dest);
     scratch.keep();
+    if (createdParents) {
+        createdParents->keep();
+    }
 
     writeOut(L"Created \"" + plan.dest + L"\": " + plan.name + L".exe" + (plan.brand.any() ? L" (branded)" : L"") +
              L", " + describe(L"app\\", built.app) +

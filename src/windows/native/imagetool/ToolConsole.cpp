@@ -5,8 +5,6 @@
 #include <cwchar>
 #include <string>
 
-#include "ToolError.h"
-#include "WinErrorHandling.h"
 
 namespace imagetool {
 
@@ -84,14 +82,6 @@ void Progress::finish() {
         writeTo(STD_OUTPUT_HANDLE, L"\r" + tstring(lastLength, L' ') + L"\r");
         shown = false;
     }
-}
-
-void failUsage(const tstring& message) { throw ToolError(exitUsage, message); }
-
-void fail(const tstring& message) { throw ToolError(exitFailed, message); }
-
-void failSystem(const tstring& what, DWORD errorCode) {
-    fail(what + L": " + systemMessageText(errorCode, nullptr));
 }
 
 }  // namespace imagetool
