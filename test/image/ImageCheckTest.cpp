@@ -215,6 +215,20 @@ TEST(ImageCheckTest, ShowsThePerUserConfigurationItPicks) {
     }
 }
 
+TEST(ImageCheckTest, WarnsAboutARelativeRuntime) {
+    LauncherImage image;
+    layOutGoodImage(image, kCfg + "[Application]\napp.mainclass=demo.Main\napp.runtime=runtime\n");
+    ProcessOptions options;
+    options.cwd = image.root();
+
+    const ProcessResult result = check(image, {}, options);
+
+    EXPECT_EQ(result.exitCode, 0u) << result.out;
+    EXPECT_EQ(reportFindings(result.out, "warning"),
+              std::vector<std::string>{"the runtime directory \"runtime\" is relative: the launcher looks for it from "
+                                       "the current directory at launch"});
+}
+
 TEST(ImageCheckTest, RefusesADirectoryWithSeveralPrograms) {
     LauncherImage image;
     layOutGoodImage(image);

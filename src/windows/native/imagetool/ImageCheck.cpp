@@ -182,6 +182,10 @@ private:
         launchWarnings = collector.messages;
         runtimeDir = FileUtils::parentDir(FileUtils::parentDir(jvm->getLibraryPath()));
         report.info(L"runtime directory \"" + runtimeDir + L"\" with bin\\qsr.dll");
+        if (isRelativePath(runtimeDir)) {
+            report.warning(L"the runtime directory \"" + runtimeDir +
+                           L"\" is relative: the launcher looks for it from the current directory at launch");
+        }
         return jvm;
     }
 

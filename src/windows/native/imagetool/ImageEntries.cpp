@@ -4,16 +4,11 @@
 
 #include "CheckReport.h"
 #include "FileUtils.h"
+#include "ToolPaths.h"
 
 namespace imagetool {
 
 namespace {
-
-bool isRelative(const tstring& path) {
-    const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
-    const bool unc = tstrings::startsWith(path, L"\\\\");
-    return !drive && !unc;
-}
 
 // A class-path entry "dir\*" names every jar in the directory.
 tstring withoutWildcard(const tstring& entry) {
@@ -28,7 +23,7 @@ void checkEntry(const tstring& kind, const tstring& entry, CheckReport& report) 
         report.warning(L"an empty " + kind + L" entry");
         return;
     }
-    if (isRelative(entry)) {
+    if (isRelativePath(entry)) {
         report.warning(kind + L" \"" + entry + L"\" is relative: it depends on the current directory at launch");
         return;
     }

@@ -73,6 +73,12 @@ tstring userPath(const tstring& typed) {
     return fullPath(typed);
 }
 
+bool isRelativePath(const tstring& path) {
+    const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool unc = tstrings::startsWith(path, L"\\\\");
+    return !drive && !unc;
+}
+
 tstring toolDir() { return FileUtils::parentDir(SysInfo::getExecutablePath()); }
 
 bool isDirectory(const tstring& path) {

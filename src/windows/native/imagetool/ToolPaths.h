@@ -15,6 +15,10 @@ bool runningUnderWine();
 // (the root of the current drive).
 tstring userPath(const tstring& typed);
 
+// True unless `path` starts with a drive and a separator or is a UNC path:
+// a relative path depends on the current directory of whoever uses it.
+bool isRelativePath(const tstring& path);
+
 // The directory that holds kivo-image.exe.
 tstring toolDir();
 
