@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "ToolError.h"
+#include "ToolHandles.h"
 
 namespace imagetool {
 
@@ -48,23 +49,21 @@ static_assert(sizeof(IconDir) == 6 && sizeof(IconDirEntry) == 16 && sizeof(Group
 const std::size_t maxIconFileSize = 64 * 1024 * 1024;
 
 std::string readWholeFile(const tstring& path) {
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         failSystem(L"Cannot open the icon \"" + path + L"\"", ::GetLastError());
     }
     std::string bytes;
     char buffer[64 * 1024];
     DWORD count = 0;
     BOOL ok = TRUE;
-    while ((ok = ::ReadFile(file, buffer, sizeof(buffer), &count, nullptr)) && count > 0 &&
+    while ((ok = ::ReadFile(file.get(), buffer, sizeof(buffer), &count, nullptr)) && count > 0 &&
            bytes.size() <= maxIconFileSize) {
         bytes.append(buffer, count);
     }
-    const DWORD error = ::GetLastError();
-    ::CloseHandle(file);
     if (!ok) {
-        failSystem(L"Cannot read the icon \"" + path + L"\"", error);
+        failSystem(L"Cannot read the icon \"" + path + L"\"", ::GetLastError());
     }
     return bytes;
 }

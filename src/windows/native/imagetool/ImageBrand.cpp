@@ -11,6 +11,7 @@
 #include "FileUtils.h"
 #include "IconFile.h"
 #include "ToolError.h"
+#include "ToolHandles.h"
 #include "VersionResource.h"
 
 namespace imagetool {
@@ -57,16 +58,15 @@ BOOL CALLBACK onName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR param) 
 // The resources of these types that the executable holds now. The file is
 // mapped only while they are listed, so that it can be updated afterwards.
 std::vector<ExistingResource> listResources(const tstring& exePath, std::initializer_list<const wchar_t*> types) {
-    const HMODULE module = ::LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const UniqueModule module(::LoadLibraryExW(exePath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
     if (!module) {
         failSystem(L"Cannot read the resources of \"" + exePath + L"\"", ::GetLastError());
     }
     std::vector<ExistingResource> found;
     for (const wchar_t* type : types) {
         Enumeration enumeration = {type, &found};
-        ::EnumResourceNamesW(module, type, onName, reinterpret_cast<LONG_PTR>(&enumeration));
+        ::EnumResourceNamesW(module.get(), type, onName, reinterpret_cast<LONG_PTR>(&enumeration));
     }
-    ::FreeLibrary(module);
     return found;
 }
 

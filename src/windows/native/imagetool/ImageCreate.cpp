@@ -14,6 +14,7 @@
 #include "ImageCheck.h"
 #include "ToolConsole.h"
 #include "ToolError.h"
+#include "ToolHandles.h"
 #include "ToolPaths.h"
 #include "TreeCopy.h"
 
@@ -114,15 +115,14 @@ CreatePlan makePlan(const CreateOptions& options) {
 }
 
 void writeTextFile(const tstring& path, const std::string& bytes) {
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const UniqueFile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         failSystem(L"Cannot write \"" + path + L"\"", ::GetLastError());
     }
     DWORD written = 0;
-    const BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const BOOL ok = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     const DWORD error = ::GetLastError();
-    ::CloseHandle(file);
     if (!ok || written != bytes.size()) {
         failSystem(L"Cannot write \"" + path + L"\"", ok ? ERROR_DISK_FULL : error);
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ToolError.h"
+#include "ToolHandles.h"
 
 namespace imagetool {
 
@@ -14,52 +15,37 @@ namespace {
 // A read-only view of a whole file, released at the end of the scope.
 class MappedFile {
 public:
-    explicit MappedFile(const tstring& path) {
-        file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
+    explicit MappedFile(const tstring& path)
+        : file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        if (!file) {
             failSystem(L"Cannot open \"" + path + L"\"", ::GetLastError());
         }
         LARGE_INTEGER fileSize{};
-        if (!::GetFileSizeEx(file, &fileSize)) {
+        if (!::GetFileSizeEx(file.get(), &fileSize)) {
             failSystem(L"Cannot read \"" + path + L"\"", ::GetLastError());
         }
         size = static_cast<std::size_t>(fileSize.QuadPart);
         if (size == 0) {
             return;
         }
-        mapping = ::CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        mapping.reset(::CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
         if (!mapping) {
             failSystem(L"Cannot read \"" + path + L"\"", ::GetLastError());
         }
-        view = static_cast<const BYTE*>(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+        view.reset(::MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0));
         if (!view) {
             failSystem(L"Cannot read \"" + path + L"\"", ::GetLastError());
         }
     }
 
-    ~MappedFile() {
-        if (view) {
-            ::UnmapViewOfFile(view);
-        }
-        if (mapping) {
-            ::CloseHandle(mapping);
-        }
-        if (file != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(file);
-        }
-    }
-
-    MappedFile(const MappedFile&) = delete;
-    MappedFile& operator=(const MappedFile&) = delete;
-
-    const BYTE* data() const { return view; }
+    const BYTE* data() const { return static_cast<const BYTE*>(view.get()); }
     std::size_t length() const { return size; }
 
 private:
-    HANDLE file = INVALID_HANDLE_VALUE;
-    HANDLE mapping = nullptr;
-    const BYTE* view = nullptr;
+    UniqueFile file;
+    UniqueHandle mapping;
+    UniqueView view;
     std::size_t size = 0;
 };
 

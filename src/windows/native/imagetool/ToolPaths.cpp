@@ -9,27 +9,11 @@
 #include "FileUtils.h"
 #include "SysInfo.h"
 #include "ToolError.h"
+#include "ToolHandles.h"
 
 namespace imagetool {
 
 namespace {
-
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE h) : handle(h) {}
-    ~FindHandle() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            ::FindClose(handle);
-        }
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    explicit operator bool() const { return handle != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle; }
-
-private:
-    HANDLE handle;
-};
 
 DWORD attributes(const tstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
@@ -93,7 +77,7 @@ bool isFile(const tstring& path) {
 
 bool isEmptyDirectory(const tstring& path) {
     WIN32_FIND_DATAW entry;
-    const FindHandle found(::FindFirstFileW(FileUtils::combinePath(path, L"*").c_str(), &entry));
+    const UniqueFind found(::FindFirstFileW(FileUtils::combinePath(path, L"*").c_str(), &entry));
     if (!found) {
         return false;
     }
@@ -109,7 +93,7 @@ bool isEmptyDirectory(const tstring& path) {
 tstring_array filesEndingWith(const tstring& dir, const tstring& suffix) {
     tstring_array names;
     WIN32_FIND_DATAW entry;
-    const FindHandle found(::FindFirstFileW(FileUtils::combinePath(dir, L"*").c_str(), &entry));
+    const UniqueFind found(::FindFirstFileW(FileUtils::combinePath(dir, L"*").c_str(), &entry));
     if (!found) {
         return names;
     }

@@ -8,6 +8,7 @@
 
 #include "FileUtils.h"
 #include "ToolError.h"
+#include "ToolHandles.h"
 #include "ToolPaths.h"
 
 namespace imagetool {
@@ -33,8 +34,8 @@ struct DirEntries {
 DirEntries listDirectory(const tstring& dir) {
     DirEntries entries;
     WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileW(FileUtils::combinePath(dir, L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    const UniqueFind search(::FindFirstFileW(FileUtils::combinePath(dir, L"*").c_str(), &found));
+    if (!search) {
         failSystem(L"Cannot list \"" + dir + L"\"", ::GetLastError());
     }
     do {
@@ -43,9 +44,8 @@ DirEntries listDirectory(const tstring& dir) {
             continue;
         }
         (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? entries.dirs : entries.files).push_back(name);
-    } while (::FindNextFileW(search, &found));
+    } while (::FindNextFileW(search.get(), &found));
     const DWORD error = ::GetLastError();
-    ::FindClose(search);
     if (error != ERROR_NO_MORE_FILES) {
         failSystem(L"Cannot list \"" + dir + L"\"", error);
     }
