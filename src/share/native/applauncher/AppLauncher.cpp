@@ -90,6 +90,7 @@ std::unique_ptr<Jvm> AppLauncher::createJvmLauncher() const {
     }
 
     jvm->setLibraryPath(findJvmLib(cfgFile, defaultRuntimeDir, jvmLibCandidates));
+    jvm->setAppPath(launcherPath);
     jvm->appendArgument(launcherPath);
     jvm->initFromConfigFile(cfgFile);
 

@@ -32,6 +32,20 @@ public:
         return *this;
     }
 
+    // The launcher executable whose image is modelled; by default this
+    // process's own executable.
+    AppLauncher& setLauncherPath(const tstring& v) {
+        launcherPath = v;
+        return *this;
+    }
+
+    // The arguments that override the configured application arguments; by
+    // default this process's own.
+    AppLauncher& setCommandArgs(const tstring_array& v) {
+        commandArgs = v;
+        return *this;
+    }
+
     AppLauncher& addJvmLibCandidate(const tstring& v) {
         jvmLibCandidates.push_back(v);
         return *this;

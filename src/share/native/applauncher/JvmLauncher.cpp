@@ -59,6 +59,11 @@ Jvm& Jvm::appendArgument(const tstring& value) {
     return *this;
 }
 
+Jvm& Jvm::setAppPath(const tstring& path) {
+    appPath = path;
+    return *this;
+}
+
 Jvm& Jvm::addEnvironmentVariable(const tstring& name, const tstring& value) {
     envNames.push_back(name);
     envValues.push_back(value);
@@ -96,7 +101,7 @@ Jvm& Jvm::initFromConfigFile(const CfgFile& cfgFile) {
         }
     }
 
-    appendArgument(L"-Dkivo.app-path=" + SysInfo::getExecutablePath());
+    appendArgument(L"-Dkivo.app-path=" + (appPath.empty() ? SysInfo::getExecutablePath() : appPath));
 
     if (const auto mainModule = findProperty(appOptions, CfgPropertyId::appMainModule)) {
         appendArgument(L"-m").appendArgument(CfgFile::lastValue(*mainModule));

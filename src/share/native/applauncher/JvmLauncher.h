@@ -33,6 +33,9 @@ public:
     Jvm& setLibraryPath(const tstring& path);
     Jvm& appendArgument(const tstring& value);
     Jvm& addEnvironmentVariable(const tstring& name, const tstring& value);
+    // The path given to the runtime as "-Dkivo.app-path="; by default this
+    // process's executable.
+    Jvm& setAppPath(const tstring& path);
 
     // Appends the runtime options, the main entry and the application
     // arguments that the configuration gives.
@@ -56,6 +59,7 @@ public:
 
 private:
     tstring libraryPath;
+    tstring appPath;
     tstring_array runtimeArgs;
     tstring_array envNames;
     tstring_array envValues;

@@ -76,6 +76,7 @@ inline void closeHandle(HANDLE handle) noexcept { ::CloseHandle(handle); }
 inline void freeLibrary(HMODULE module) noexcept { ::FreeLibrary(module); }
 inline void closeFile(std::FILE* file) noexcept { std::fclose(file); }
 inline void findClose(HANDLE find) noexcept { ::FindClose(find); }
+inline void unmapView(const void* view) noexcept { ::UnmapViewOfFile(view); }
 
 }  // namespace ownedresource
 
@@ -85,6 +86,8 @@ using OwnedHandle = OwnedResource<ownedresource::CloseTraits<HANDLE, nullptr, ow
 using OwnedFileHandle = OwnedResource<ownedresource::InvalidValueTraits<ownedresource::closeHandle>>;
 using OwnedModule = OwnedResource<ownedresource::CloseTraits<HMODULE, nullptr, ownedresource::freeLibrary>>;
 using OwnedFindHandle = OwnedResource<ownedresource::InvalidValueTraits<ownedresource::findClose>>;
+// A view of a file mapping from MapViewOfFile.
+using OwnedMappedView = OwnedResource<ownedresource::CloseTraits<const void*, nullptr, ownedresource::unmapView>>;
 // Memory that the system allocated for the caller with LocalAlloc.
 template <class T>
 using OwnedLocal = OwnedResource<ownedresource::CloseTraits<T*, nullptr, ownedresource::localFree>>;

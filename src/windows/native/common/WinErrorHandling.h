@@ -6,13 +6,18 @@
 #include "ErrorHandling.h"
 #include "tstrings.h"
 
-// Raises the failure of the Win32 call `failedFunction` as a SysError with the
-// thread's last error, read before anything else runs, `text` included.
-#define RAISE_LAST_ERROR(text, failedFunction)                       \
-    do {                                                             \
-        const DWORD kivoLastError_ = ::GetLastError();               \
-        RAISE(SysError((text), (failedFunction), kivoLastError_));   \
+// Reads the thread's last error into `code` before anything else runs, the
+// arguments of the raising statement included, then runs that statement.
+#define ON_LAST_ERROR(code, raising)              \
+    do {                                          \
+        const DWORD code = ::GetLastError();      \
+        raising;                                  \
     } while (false)
+
+// Raises the failure of the Win32 call `failedFunction` as a SysError with the
+// thread's last error.
+#define RAISE_LAST_ERROR(text, failedFunction) \
+    ON_LAST_ERROR(kivoLastError_, RAISE(SysError((text), (failedFunction), kivoLastError_)))
 
 // "system error <code> (<description>)"
 tstring describeSystemError(DWORD errorCode, HMODULE module);

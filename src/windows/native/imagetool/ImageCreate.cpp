@@ -1,0 +1,296 @@
+// Creates an application image: the launcher copy named after the
+// application, its files and configuration, and the runtime, built beside
+// the destination and moved into place only when all of it succeeded.
+#include "ImageCreate.h"
+
+#include <windows.h>
+
+#include <optional>
+
+#include "CfgFile.h"
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+#include "ImageBrand.h"
+#include "ImageCheck.h"
+#include "ToolConsole.h"
+#include "ToolError.h"
+#include "OwnedResource.h"
+#include "ToolPaths.h"
+#include "TreeCopy.h"
+
+namespace imagetool {
+
+namespace {
+
+// The inputs of create as absolute paths, checked before anything is
+// written.
+struct CreatePlan {
+    tstring name;
+    tstring config;
+    tstring input;
+    tstring runtime;  // empty when the configuration sets app.runtime
+    tstring dest;
+    tstring package;
+    tstring launcher;
+    BrandOptions brand;
+};
+
+bool isWithin(const tstring& path, const tstring& dir) {
+    return tstrings::equals(path, dir, tstrings::IGNORE_CASE) ||
+           tstrings::startsWith(path, dir + L"\\", tstrings::IGNORE_CASE);
+}
+
+bool setsRuntime(const tstring& configPath) {
+    try {
+        const CfgFile cfg = CfgFile::load(configPath);
+        const CfgProperties& application = cfg.sectionProperties(CfgSectionId::application);
+        return application.find(CfgPropertyId::appRuntime) != application.end();
+    } catch (const KivoErrorBase& error) {
+        fail(L"The configuration cannot be used: " + tstrings::fromUtf8(error.bareMessage()));
+    }
+}
+
+// The runtime to copy, or empty when the configuration names its own.
+tstring runtimeToCopy(const CreateOptions& options, const tstring& config) {
+    if (setsRuntime(config)) {
+        return tstring();
+    }
+    if (options.runtime.empty()) {
+        failUsage(L"create needs --runtime, since the configuration does not set app.runtime");
+    }
+    const tstring runtime = userPath(options.runtime);
+    if (!isFile(FileUtils::combinePath(runtime, L"bin\\qsr.dll"))) {
+        fail(L"\"" + runtime + L"\" is not a runtime: it has no bin\\qsr.dll");
+    }
+    return runtime;
+}
+
+// The console or the windowed launcher beside kivo-image.
+tstring launcherToCopy(bool windowed) {
+    const tstring name = windowed ? L"kivow.exe" : L"kivo.exe";
+    const tstring path = FileUtils::combinePath(toolDir(), name);
+    if (!isFile(path)) {
+        fail(L"The " + tstring(windowed ? L"windowed" : L"console") + L" launcher " + name + L" is not in \"" +
+             toolDir() + L"\"");
+    }
+    return path;
+}
+
+void checkDestination(const CreatePlan& plan, bool replace) {
+    if (isFile(plan.dest)) {
+        fail(L"\"" + plan.dest + L"\" is a file");
+    }
+    if (isDirectory(plan.dest) && !isEmptyDirectory(plan.dest) && !replace) {
+        fail(L"\"" + plan.dest + L"\" exists and is not empty; add --replace to replace it");
+    }
+    for (const tstring& source : {plan.input, plan.runtime}) {
+        if (!source.empty() && (isWithin(plan.dest, source) || isWithin(source, plan.dest))) {
+            fail(L"\"" + plan.dest + L"\" and \"" + source + L"\" overlap; create the image elsewhere");
+        }
+    }
+}
+
+CreatePlan makePlan(const CreateOptions& options) {
+    CreatePlan plan;
+    plan.name = options.name;
+    plan.config = userPath(options.config);
+    plan.input = userPath(options.input);
+    plan.dest = userPath(options.dest);
+    plan.package = options.package;
+    plan.brand = options.brand;
+    if (!plan.brand.icon.empty()) {
+        plan.brand.icon = userPath(plan.brand.icon);
+        checkIconFile(plan.brand.icon);
+    }
+    if (!isFile(plan.config)) {
+        fail(L"The configuration file \"" + plan.config + L"\" does not exist");
+    }
+    if (!isDirectory(plan.input)) {
+        fail(L"The application files directory \"" + plan.input + L"\" does not exist");
+    }
+    plan.runtime = runtimeToCopy(options, plan.config);
+    plan.launcher = launcherToCopy(options.windowed);
+    checkDestination(plan, options.replace);
+    return plan;
+}
+
+void writeTextFile(const tstring& path, const std::string& bytes) {
+    const OwnedFileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        FAIL_LAST_ERROR(L"Cannot write \"" + path + L"\"");
+    }
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const DWORD error = ::GetLastError();
+    if (!ok || written != bytes.size()) {
+        failSystem(L"Cannot write \"" + path + L"\"", ok ? ERROR_DISK_FULL : error);
+    }
+}
+
+// A directory that is removed with everything in it at the end of the
+// scope unless it was kept.
+class ScratchDir {
+public:
+    explicit ScratchDir(const tstring& path) : dir(path) {}
+    ~ScratchDir() {
+        if (!kept) {
+            removeTree(dir);
+        }
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const tstring& path() const { return dir; }
+    void keep() { kept = true; }
+
+private:
+    tstring dir;
+    bool kept = false;
+};
+
+// The outermost directory above `path` that does not exist, or empty when
+// its parent exists.
+tstring firstMissingAncestor(const tstring& path) {
+    tstring missing;
+    tstring dir = FileUtils::parentDir(path);
+    while (!dir.empty() && dir != missing && !isDirectory(dir)) {
+        missing = dir;
+        dir = FileUtils::parentDir(dir);
+    }
+    return missing;
+}
+
+tstring besideDest(const tstring& dest, const wchar_t* purpose) {
+    return FileUtils::combinePath(FileUtils::parentDir(dest), L"." + FileUtils::fileName(dest) + L"." + purpose +
+                                                                   L"-" + std::to_wstring(::GetCurrentProcessId()));
+}
+
+tstring describe(const wchar_t* what, const CopyTotals& totals) {
+    return tstrings::Builder() << what << L" (" << totals.files << (totals.files == 1 ? L" file, " : L" files, ")
+                               << formatBytes(totals.bytes) << L")";
+}
+
+// 1. Move an existing destination aside, 2. move the new image to its
+// place, 3. remove the old one; a failure of step 2 moves it back.
+void moveIntoPlace(const tstring& built, const tstring& dest) {
+    failIfInterrupted();
+    const bool replacing = isDirectory(dest);
+    const tstring old = besideDest(dest, L"old");
+    if (replacing && !::MoveFileExW(dest.c_str(), old.c_str(), 0)) {
+        FAIL_LAST_ERROR(L"Cannot move \"" + dest + L"\" aside to replace it");
+    }
+    if (!::MoveFileExW(built.c_str(), dest.c_str(), 0)) {
+        const DWORD error = ::GetLastError();
+        if (replacing) {
+            ::MoveFileExW(old.c_str(), dest.c_str(), 0);
+        }
+        failSystem(L"Cannot move the new image to \"" + dest + L"\"", error);
+    }
+    if (replacing) {
+        removeTree(old);
+    }
+}
+
+struct BuiltImage {
+    CopyTotals app;
+    CopyTotals runtime;
+};
+
+// Lays out the whole image in `dir`: the launcher, app\ with the
+// configuration and the package file, and runtime\.
+BuiltImage buildImage(const CreatePlan& plan, const tstring& dir) {
+    TreeCopier launcherCopy(L"Copying the launcher");
+    const tstring exePath = FileUtils::combinePath(dir, plan.name + L".exe");
+    launcherCopy.copyFile(plan.launcher, exePath);
+    launcherCopy.finish();
+    if (plan.brand.any()) {
+        brandLauncher(exePath, plan.name + L".exe", plan.brand);
+    }
+
+    const tstring appDir = FileUtils::combinePath(dir, L"app");
+    TreeCopier appCopy(L"Copying application files");
+    appCopy.copyTree(plan.input, appDir);
+    appCopy.replaceFile(plan.config, FileUtils::combinePath(appDir, plan.name + L".cfg"));
+    appCopy.finish();
+    if (!plan.package.empty()) {
+        const tstring packagePath = FileUtils::combinePath(appDir, L".package");
+        removeTree(packagePath);
+        writeTextFile(packagePath, tstrings::toUtf8(plan.package) + "\r\n");
+    }
+
+    TreeCopier runtimeCopy(L"Copying the runtime");
+    if (!plan.runtime.empty()) {
+        runtimeCopy.copyTree(plan.runtime, FileUtils::combinePath(dir, L"runtime"));
+        runtimeCopy.finish();
+    }
+    return {appCopy.totals(), runtimeCopy.totals()};
+}
+
+}  // namespace
+
+int createImage(const CreateOptions& options) {
+    const CreatePlan plan = makePlan(options);
+    stopCopiesOnInterrupt();
+    // Directories created above the destination go again on failure.
+    std::optional<ScratchDir> createdParents;
+    const tstring firstMissing = firstMissingAncestor(plan.dest);
+    if (!firstMissing.empty()) {
+        createdParents.emplace(firstMissing);
+    }
+    makeDirectories(FileUtils::parentDir(plan.dest));
+    ScratchDir scratch(besideDest(plan.dest, L"kivo-image"));
+    removeTree(scratch.path());
+    makeDirectories(scratch.path());
+
+    const BuiltImage built = buildImage(plan, scratch.path());
+    moveIntoPlace(scratch.path(), plan.dest);
+    scratch.keep();
+    if (createdParents) {
+        createdParents->keep();
+    }
+
+    writeOut(L"Created \"" + plan.dest + L"\": " + plan.name + L".exe" + (plan.brand.any() ? L" (branded)" : L"") +
+             L", " + describe(L"app\\", built.app) +
+             (plan.runtime.empty() ? L", runtime from app.runtime" : L", " + describe(L"runtime\\", built.runtime)));
+    CheckOptions check;
+    check.image = FileUtils::combinePath(plan.dest, plan.name + L".exe");
+    return checkImage(check);
+}
+
+int brandExistingLauncher(const BrandCommand& command) {
+    const tstring launcher = userPath(command.launcher);
+    if (!isFile(launcher)) {
+        fail(L"The launcher \"" + launcher + L"\" does not exist");
+    }
+    BrandOptions brand = command.brand;
+    if (!brand.icon.empty()) {
+        brand.icon = userPath(brand.icon);
+    }
+    const tstring copy = besideDest(launcher, L"brand");
+    if (!::CopyFileW(launcher.c_str(), copy.c_str(), FALSE)) {
+        FAIL_LAST_ERROR(L"Cannot copy \"" + launcher + L"\" to \"" + copy + L"\"");
+    }
+    try {
+        brandLauncher(copy, FileUtils::fileName(launcher), brand);
+    } catch (...) {
+        removeTree(copy);
+        throw;
+    }
+    if (!::MoveFileExW(copy.c_str(), launcher.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD error = ::GetLastError();
+        removeTree(copy);
+        failSystem(L"Cannot replace \"" + launcher + L"\"", error);
+    }
+    tstring what;
+    if (!brand.icon.empty()) {
+        what += L"icon from \"" + brand.icon + L"\"";
+    }
+    if (brand.version) {
+        what += (what.empty() ? L"" : L", ") + tstring(L"version ") + brand.version->text();
+    }
+    writeOut(L"Branded \"" + launcher + L"\": " + what);
+    return exitOk;
+}
+
+}  // namespace imagetool

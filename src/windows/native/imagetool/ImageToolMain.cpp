@@ -1,0 +1,49 @@
+// The process entry of kivo-image: runs one command and turns every failure
+// into one line on standard error and an exit code.
+#include <windows.h>
+
+#include <exception>
+
+#include "ImageCheck.h"
+#include "ImageCreate.h"
+#include "Log.h"
+#include "SysInfo.h"
+#include "ToolCommandLine.h"
+#include "ToolConsole.h"
+#include "ToolError.h"
+
+using namespace imagetool;
+
+namespace {
+
+int runCommand(const ToolCommand& command) {
+    switch (command.command) {
+        case Command::check:
+            return checkImage(command.check);
+        case Command::help:
+            writeOut(helpText(command.helpTopic));
+            return exitOk;
+        case Command::create:
+            return createImage(command.create);
+        case Command::brand:
+            return brandExistingLauncher(command.brand);
+    }
+    return exitFailed;
+}
+
+}  // namespace
+
+int wmain(int, wchar_t*[]) {
+    // The launcher's code that the tool reuses traces; none of it is shown.
+    NopLogAppender quiet;
+    LogDispatcher::instance().installAppender(quiet);
+    try {
+        return runCommand(parseCommandLine(SysInfo::getCommandArgs()));
+    } catch (const ToolError& error) {
+        writeErr(L"kivo-image: " + error.message());
+        return error.exitCode();
+    } catch (const std::exception& error) {
+        writeErr(L"kivo-image: " + tstrings::fromUtf8(error.what()));
+        return exitFailed;
+    }
+}

@@ -1,0 +1,276 @@
+// The image tool's command line: the commands, their options and the help
+// texts.
+#include "ToolCommandLine.h"
+
+#include <map>
+#include <set>
+
+#include "ToolError.h"
+
+namespace imagetool {
+
+namespace {
+
+const wchar_t* const overviewHelp =
+    L"kivo-image: makes, brands and checks application images for the kivo launcher.\r\n"
+    L"\r\n"
+    L"Usage:\r\n"
+    L"  kivo-image create --name <Name> --config <file.cfg> --input <app files dir> --runtime <runtime dir>\r\n"
+    L"                    --dest <image dir> [--package <name>] [--windowed] [--replace] [branding options]\r\n"
+    L"  kivo-image brand  <launcher.exe> [branding options]\r\n"
+    L"  kivo-image check  <image dir | launcher.exe> [-- <application arguments>...]\r\n"
+    L"  kivo-image help   [create | brand | check]\r\n"
+    L"\r\n"
+    L"Branding options:\r\n"
+    L"  --icon <file.ico>        the launcher's icon, with every size the file holds\r\n"
+    L"  --version <a.b.c.d>      file and product version, four numbers each at most 65535\r\n"
+    L"  --product-name <text>    product name (default: the launcher's name)\r\n"
+    L"  --company <text>         company name\r\n"
+    L"  --description <text>     file description (default: the product name)\r\n"
+    L"  --copyright <text>       copyright notice\r\n"
+    L"\r\n"
+    L"Exit codes: 0 success (check: the image would launch), 1 failure (check: it would not),\r\n"
+    L"2 usage error. Under Wine, paths starting with / are Unix paths (drive Z:).";
+
+const wchar_t* const createHelp =
+    L"kivo-image create: lays out a new application image and checks it.\r\n"
+    L"\r\n"
+    L"  --name <Name>        the application's name: the image gets <Name>.exe and app\\<Name>.cfg\r\n"
+    L"  --config <file.cfg>  the launcher configuration to install (uses $APPDIR, $ROOTDIR, $BINDIR)\r\n"
+    L"  --input <dir>        the application files (jars, libraries, resources), copied to app\\\r\n"
+    L"  --runtime <dir>      the runtime, copied to runtime\\ (only checked when the configuration\r\n"
+    L"                       sets app.runtime)\r\n"
+    L"  --dest <dir>         the image directory to create; it must not exist or be empty\r\n"
+    L"  --package <name>     writes app\\.package with the package name\r\n"
+    L"  --windowed           uses the windowed launcher kivow.exe instead of kivo.exe\r\n"
+    L"  --replace            replaces an existing image at --dest\r\n"
+    L"  plus the branding options of \"kivo-image help brand\".\r\n"
+    L"\r\n"
+    L"The image is built in a temporary directory beside --dest and moved into place only when\r\n"
+    L"everything succeeded; a failure leaves --dest as it was.";
+
+const wchar_t* const brandHelp =
+    L"kivo-image brand <launcher.exe>: replaces the icon and writes the version resource.\r\n"
+    L"\r\n"
+    L"  --icon <file.ico>        the launcher's icon, with every size the file holds\r\n"
+    L"  --version <a.b.c.d>      file and product version (needed for the texts below)\r\n"
+    L"  --product-name <text>    product name (default: the launcher's name)\r\n"
+    L"  --company <text>         company name\r\n"
+    L"  --description <text>     file description (default: the product name)\r\n"
+    L"  --copyright <text>       copyright notice\r\n"
+    L"\r\n"
+    L"The manifest stays as built. Sign the launcher after branding it.";
+
+const wchar_t* const checkHelp =
+    L"kivo-image check <image dir | launcher.exe> [-- <arguments>...]: reports what the launcher\r\n"
+    L"would see, in the order it would see it, and whether the image would launch.\r\n"
+    L"\r\n"
+    L"Arguments after -- are taken as the launcher's command-line arguments, which replace the\r\n"
+    L"configured application arguments. Exit code 0: the image would launch; 1: it would not.";
+
+const std::set<tstring> brandValueOptions = {L"--icon",    L"--version",     L"--product-name",
+                                              L"--company", L"--description", L"--copyright"};
+
+const std::set<tstring> createValueOptions = {L"--name", L"--config", L"--input",
+                                               L"--runtime", L"--dest", L"--package"};
+
+// Far below what the version resource's 16-bit lengths can hold.
+const std::size_t maxVersionTextLength = 1024;
+
+const std::set<tstring> createFlags = {L"--windowed", L"--replace"};
+
+// Options and positional arguments of one command, checked against what
+// the command accepts.
+struct ParsedArgs {
+    std::map<tstring, tstring> values;
+    std::set<tstring> flags;
+    tstring_array positional;
+    tstring_array afterDashes;
+
+    tstring value(const tstring& name) const {
+        const auto found = values.find(name);
+        return found == values.end() ? tstring() : found->second;
+    }
+};
+
+ParsedArgs parseArgs(const tstring& command, const tstring_array& args, const std::set<tstring>& valueOptions,
+                     const std::set<tstring>& flagOptions) {
+    ParsedArgs parsed;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const tstring& arg = args[i];
+        if (arg == L"--") {
+            parsed.afterDashes.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        }
+        if (!tstrings::startsWith(arg, L"--")) {
+            parsed.positional.push_back(arg);
+            continue;
+        }
+        const std::size_t equals = arg.find(L'=');
+        const tstring name = arg.substr(0, equals);
+        if (flagOptions.count(name) && equals == tstring::npos) {
+            parsed.flags.insert(name);
+            continue;
+        }
+        if (!valueOptions.count(name)) {
+            failUsage(L"Unknown option \"" + name + L"\" for " + command + L"; see \"kivo-image help " + command +
+                      L"\"");
+        }
+        if (parsed.values.count(name)) {
+            failUsage(L"The option " + name + L" is given twice");
+        }
+        if (equals != tstring::npos) {
+            parsed.values[name] = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            parsed.values[name] = args[++i];
+        } else {
+            failUsage(L"The option " + name + L" needs a value");
+        }
+    }
+    return parsed;
+}
+
+std::set<tstring> merged(std::set<tstring> a, const std::set<tstring>& b) {
+    a.insert(b.begin(), b.end());
+    return a;
+}
+
+BrandOptions brandOptions(const ParsedArgs& parsed) {
+    BrandOptions brand;
+    brand.icon = parsed.value(L"--icon");
+    brand.productName = parsed.value(L"--product-name");
+    brand.company = parsed.value(L"--company");
+    brand.description = parsed.value(L"--description");
+    brand.copyright = parsed.value(L"--copyright");
+    if (parsed.values.count(L"--version")) {
+        brand.version = FileVersion::parse(parsed.value(L"--version"));
+        if (!brand.version) {
+            failUsage(L"The version \"" + parsed.value(L"--version") +
+                      L"\" is not four numbers each at most 65535, such as 1.2.3.4");
+        }
+    }
+    for (const tstring* text : {&brand.productName, &brand.company, &brand.description, &brand.copyright}) {
+        if (text->size() > maxVersionTextLength) {
+            failUsage(tstrings::Builder() << L"A version text is longer than " << maxVersionTextLength << L" characters");
+        }
+    }
+    const bool texts = !brand.productName.empty() || !brand.company.empty() || !brand.description.empty() ||
+                       !brand.copyright.empty();
+    if (texts && !brand.version) {
+        failUsage(L"The version texts need --version");
+    }
+    return brand;
+}
+
+void requireValues(const ParsedArgs& parsed, std::initializer_list<const wchar_t*> names) {
+    for (const wchar_t* name : names) {
+        if (parsed.value(name).empty()) {
+            failUsage(tstring(L"create needs ") + name + L"; see \"kivo-image help create\"");
+        }
+    }
+}
+
+void requireNoPositional(const tstring& command, const ParsedArgs& parsed) {
+    if (!parsed.positional.empty()) {
+        failUsage(L"Unexpected argument \"" + parsed.positional[0] + L"\" for " + command);
+    }
+}
+
+bool isHelpFlag(const tstring& arg) { return arg == L"--help" || arg == L"-h" || arg == L"/?"; }
+
+CheckOptions parseCheck(const tstring_array& args) {
+    const ParsedArgs parsed = parseArgs(L"check", args, {}, {});
+    if (parsed.positional.size() != 1) {
+        failUsage(L"check needs one image directory or launcher; see \"kivo-image help check\"");
+    }
+    CheckOptions check;
+    check.image = parsed.positional[0];
+    check.appArgs = parsed.afterDashes;
+    return check;
+}
+
+BrandCommand parseBrand(const tstring_array& args) {
+    const ParsedArgs parsed = parseArgs(L"brand", args, brandValueOptions, {});
+    if (parsed.positional.size() != 1) {
+        failUsage(L"brand needs one launcher executable; see \"kivo-image help brand\"");
+    }
+    BrandCommand brand;
+    brand.launcher = parsed.positional[0];
+    brand.brand = brandOptions(parsed);
+    if (!brand.brand.any()) {
+        failUsage(L"brand needs --icon or --version; see \"kivo-image help brand\"");
+    }
+    return brand;
+}
+
+CreateOptions parseCreate(const tstring_array& args) {
+    const ParsedArgs parsed = parseArgs(L"create", args, merged(createValueOptions, brandValueOptions), createFlags);
+    requireNoPositional(L"create", parsed);
+    requireValues(parsed, {L"--name", L"--config", L"--input", L"--dest"});
+    CreateOptions create;
+    create.name = parsed.value(L"--name");
+    create.config = parsed.value(L"--config");
+    create.input = parsed.value(L"--input");
+    create.runtime = parsed.value(L"--runtime");
+    create.dest = parsed.value(L"--dest");
+    create.package = parsed.value(L"--package");
+    create.windowed = parsed.flags.count(L"--windowed") > 0;
+    create.replace = parsed.flags.count(L"--replace") > 0;
+    create.brand = brandOptions(parsed);
+    if (const auto problem = fileNameProblem(create.name)) {
+        failUsage(L"The name \"" + create.name + L"\" cannot be a Windows file name: " + *problem);
+    }
+    return create;
+}
+
+}  // namespace
+
+bool BrandOptions::any() const { return !icon.empty() || version.has_value(); }
+
+ToolCommand parseCommandLine(const tstring_array& args) {
+    ToolCommand result;
+    if (args.empty()) {
+        failUsage(L"No command given; see \"kivo-image --help\"");
+    }
+    const tstring& command = args[0];
+    if (isHelpFlag(command) || command == L"help") {
+        result.command = Command::help;
+        result.helpTopic = command == L"help" && args.size() > 1 ? args[1] : tstring();
+    } else if (args.size() > 1 && isHelpFlag(args[1])) {
+        result.command = Command::help;
+        result.helpTopic = command;
+    } else if (command == L"check") {
+        result.command = Command::check;
+        result.check = parseCheck(args);
+    } else if (command == L"brand") {
+        result.command = Command::brand;
+        result.brand = parseBrand(args);
+    } else if (command == L"create") {
+        result.command = Command::create;
+        result.create = parseCreate(args);
+    } else {
+        failUsage(L"Unknown command \"" + command + L"\"; see \"kivo-image --help\"");
+    }
+    if (result.command == Command::help) {
+        helpText(result.helpTopic);
+    }
+    return result;
+}
+
+tstring helpText(const tstring& topic) {
+    if (topic.empty()) {
+        return overviewHelp;
+    }
+    if (topic == L"create") {
+        return createHelp;
+    }
+    if (topic == L"brand") {
+        return brandHelp;
+    }
+    if (topic == L"check") {
+        return checkHelp;
+    }
+    failUsage(L"No help on \"" + topic + L"\"; the commands are create, brand and check");
+}
+
+}  // namespace imagetool

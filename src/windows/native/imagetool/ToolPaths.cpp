@@ -1,0 +1,110 @@
+// Paths as the user types them, and the file system queries the image tool
+// makes about them.
+#include "ToolPaths.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "FileUtils.h"
+#include "SysInfo.h"
+#include "ToolError.h"
+#include "OwnedResource.h"
+
+namespace imagetool {
+
+namespace {
+
+DWORD attributes(const tstring& path) { return ::GetFileAttributesW(path.c_str()); }
+
+bool isUnixPath(const tstring& typed) {
+    return typed.size() >= 1 && typed[0] == L'/' && (typed.size() == 1 || typed[1] != L'/');
+}
+
+tstring fullPath(const tstring& path) {
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) {
+        FAIL_LAST_ERROR(L"Cannot make \"" + path + L"\" an absolute path");
+    }
+    std::vector<wchar_t> buffer(needed);
+    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, buffer.data(), nullptr);
+    if (length == 0 || length >= needed) {
+        FAIL_LAST_ERROR(L"Cannot make \"" + path + L"\" an absolute path");
+    }
+    return tstring(buffer.data(), length);
+}
+
+}  // namespace
+
+bool runningUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
+tstring userPath(const tstring& typed) {
+    if (typed.empty()) {
+        failUsage(L"An empty path was given");
+    }
+    if (isUnixPath(typed) && runningUnderWine()) {
+        tstring windowsPath = L"Z:" + typed;
+        for (wchar_t& c : windowsPath) {
+            if (c == L'/') {
+                c = L'\\';
+            }
+        }
+        return fullPath(windowsPath);
+    }
+    return fullPath(typed);
+}
+
+bool isRelativePath(const tstring& path) {
+    const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool unc = tstrings::startsWith(path, L"\\\\");
+    return !drive && !unc;
+}
+
+tstring toolDir() { return FileUtils::parentDir(SysInfo::getExecutablePath()); }
+
+bool isDirectory(const tstring& path) {
+    const DWORD attrs = attributes(path);
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isFile(const tstring& path) {
+    const DWORD attrs = attributes(path);
+    return attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isEmptyDirectory(const tstring& path) {
+    WIN32_FIND_DATAW entry;
+    const OwnedFindHandle found(::FindFirstFileW(FileUtils::combinePath(path, L"*").c_str(), &entry));
+    if (!found) {
+        return false;
+    }
+    do {
+        const tstring name = entry.cFileName;
+        if (name != L"." && name != L"..") {
+            return false;
+        }
+    } while (::FindNextFileW(found.get(), &entry));
+    return true;
+}
+
+tstring_array filesEndingWith(const tstring& dir, const tstring& suffix) {
+    tstring_array names;
+    WIN32_FIND_DATAW entry;
+    const OwnedFindHandle found(::FindFirstFileW(FileUtils::combinePath(dir, L"*").c_str(), &entry));
+    if (!found) {
+        return names;
+    }
+    do {
+        const tstring name = entry.cFileName;
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+            tstrings::endsWith(name, suffix, tstrings::IGNORE_CASE)) {
+            names.push_back(name);
+        }
+    } while (::FindNextFileW(found.get(), &entry));
+    return names;
+}
+
+}  // namespace imagetool

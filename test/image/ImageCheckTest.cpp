@@ -1,0 +1,275 @@
+// End-to-end tests of "kivo-image check": each kind of broken image gets
+// its diagnosis, and the argument vector the report shows is the one the
+// runtime receives from the real launcher on both launch paths.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FixtureRecord.h"
+#include "ImageTool.h"
+#include "LauncherImage.h"
+#include "TestSupport.h"
+
+using testing_support::LaunchPath;
+using testing_support::LauncherImage;
+using testing_support::ProcessOptions;
+using testing_support::ProcessResult;
+using testing_support::reportFindings;
+using testing_support::runImageTool;
+
+namespace {
+
+std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
+
+const std::string kCfg =
+    "[Application]\n"
+    "app.classpath=$APPDIR\\main.jar;$ROOTDIR\\lib\n"
+    "app.mainclass=demo.Main\n"
+    "[JavaOptions]\n"
+    "java-options=-Dwhere=$BINDIR\n"
+    "[ArgOptions]\n"
+    "arguments=--first\n"
+    "arguments=two words\n";
+
+// An image that would launch: the fixture runtime and every file kCfg names.
+void layOutGoodImage(const LauncherImage& image, const std::string& cfg = kCfg) {
+    image.installRuntime();
+    image.writeCfg(cfg);
+    testing_support::writeFile(image.appDir() + L"\\main.jar", "jar");
+    testing_support::makeDirs(image.root() + L"\\lib");
+}
+
+ProcessResult check(const LauncherImage& image, const tstring_array& appArgs = {}, ProcessOptions options = {}) {
+    tstring_array args = {L"check", image.root()};
+    if (!appArgs.empty()) {
+        args.push_back(L"--");
+        args.insert(args.end(), appArgs.begin(), appArgs.end());
+    }
+    return runImageTool(args, options);
+}
+
+struct BrokenImage {
+    const char* title;
+    std::function<void(const LauncherImage&)> breakIt;
+    // "error" or "warning"
+    std::string kind;
+    // The finding, with "<root>" standing for the image directory.
+    std::string finding;
+};
+
+void PrintTo(const BrokenImage& c, std::ostream* os) { *os << c.title; }
+
+std::string withRoot(std::string text, const LauncherImage& image) {
+    const std::string root = utf8(image.root());
+    for (std::size_t at = text.find("<root>"); at != std::string::npos; at = text.find("<root>", at + root.size())) {
+        text.replace(at, 6, root);
+    }
+    return text;
+}
+
+void writeRuntimeFile(const LauncherImage& image, const tstring& relative, const std::string& bytes) {
+    testing_support::writeFile(image.runtimeDir() + L"\\" + relative, bytes);
+}
+
+class ImageCheckTest : public testing::TestWithParam<BrokenImage> {};
+
+}  // namespace
+
+TEST(ImageCheckTest, GoodImageWouldLaunch) {
+    LauncherImage image;
+    layOutGoodImage(image);
+
+    const ProcessResult result = check(image);
+
+    EXPECT_EQ(result.exitCode, 0u) << result.out;
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(testing_support::reportResult(result.out), "Result: the image would launch (0 errors, 0 warnings)");
+}
+
+TEST(ImageCheckTest, ReportFollowsTheLaunchersOrder) {
+    LauncherImage image;
+    layOutGoodImage(image);
+
+    std::vector<std::string> steps;
+    for (const std::string& line : testing_support::lines(check(image).out)) {
+        if (!line.empty() && line[0] >= '1' && line[0] <= '9') {
+            steps.push_back(line);
+        }
+    }
+
+    EXPECT_EQ(steps, (std::vector<std::string>{"1. Launcher", "2. Package file", "3. Configuration file", "4. Runtime",
+                                               "5. Arguments the runtime receives", "6. Runtime libraries",
+                                               "7. Application files", "8. Launch path"}));
+}
+
+TEST_P(ImageCheckTest, FindsTheMistake) {
+    LauncherImage image;
+    layOutGoodImage(image);
+    GetParam().breakIt(image);
+
+    const ProcessResult result = check(image);
+
+    const std::vector<std::string> findings = reportFindings(result.out, GetParam().kind);
+    EXPECT_NE(std::find(findings.begin(), findings.end(), withRoot(GetParam().finding, image)), findings.end())
+        << result.out;
+    EXPECT_EQ(result.exitCode, GetParam().kind == "error" ? 1u : 0u) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, ImageCheckTest,
+    testing::Values(
+        BrokenImage{"MissingCfg", [](const LauncherImage& i) { testing_support::removeTree(i.cfgPath()); }, "error",
+                    "Error opening \"<root>\\app\\Demo.cfg\" file: No such file or directory"},
+        BrokenImage{"UnclosedHeader", [](const LauncherImage& i) { i.writeCfg("; x\n[Application\n"); }, "error",
+                    "Error parsing [<root>\\app\\Demo.cfg] file at 2: Missing ']' character"},
+        BrokenImage{"NoRuntime", [](const LauncherImage& i) { testing_support::removeTree(i.runtimeDir()); }, "error",
+                    "Failed to find JVM in \"<root>\\runtime\" directory."},
+        BrokenImage{"RuntimeElsewhereMissing",
+                    [](const LauncherImage& i) { i.writeCfg(kCfg + "[Application]\napp.runtime=$ROOTDIR\\jre\n"); },
+                    "error", "Failed to find JVM in \"<root>\\jre\" directory."},
+        BrokenImage{"MissingDependency",
+                    [](const LauncherImage& i) { testing_support::removeTree(i.runtimeDir() + L"\\bin\\qsrdep.dll"); },
+                    "error", "qsrdep.dll, imported by bin\\qsr.dll, is not in bin\\, bin\\server\\ or the system directory"},
+        BrokenImage{"NoEntryPoint",
+                    [](const LauncherImage& i) {
+                        testing_support::copyFile(testing_support::testBinDir() + L"\\fixtures\\noentry\\bin\\qsr.dll",
+                                                  i.runtimeDir() + L"\\bin\\qsr.dll");
+                    },
+                    "error", "bin\\qsr.dll does not export QSR_Launch: it is not a launcher-interface library"},
+        BrokenImage{"ThirtyTwoBitRuntime",
+                    [](const LauncherImage& i) {
+                        testing_support::setPeMachine(i.runtimeDir() + L"\\bin\\qsr.dll", IMAGE_FILE_MACHINE_I386);
+                    },
+                    "error", "bin\\qsr.dll is not a 64-bit library (x86 library); the launcher needs an x64 runtime"},
+        BrokenImage{"EntryLibraryNotALibrary", [](const LauncherImage& i) { writeRuntimeFile(i, L"bin\\qsr.dll", "x"); },
+                    "error",
+                    "bin\\qsr.dll: \"<root>\\runtime\\bin\\qsr.dll\" is not a Windows library: it is cut short"},
+        BrokenImage{"MissingClassPathEntry",
+                    [](const LauncherImage& i) { testing_support::removeTree(i.appDir() + L"\\main.jar"); }, "error",
+                    "class path entry \"<root>\\app\\main.jar\" does not exist"},
+        BrokenImage{"MissingMainJar",
+                    [](const LauncherImage& i) { i.writeCfg("[Application]\napp.mainjar=$APPDIR\\app.jar\n"); },
+                    "error", "main jar \"<root>\\app\\app.jar\" does not exist"},
+        BrokenImage{"MissingModulePathEntry",
+                    [](const LauncherImage& i) {
+                        i.writeCfg("[Application]\napp.modulepath=$APPDIR\\mods\napp.mainmodule=demo/demo.Main\n");
+                    },
+                    "error", "module path entry \"<root>\\app\\mods\" does not exist"},
+        BrokenImage{"NoMainEntry", [](const LauncherImage& i) { i.writeCfg("[Application]\napp.classpath=$APPDIR\n"); },
+                    "error", "the configuration names no main class, main module or main jar"},
+        BrokenImage{"SplashWithoutSplashLibrary",
+                    [](const LauncherImage& i) {
+                        testing_support::writeFile(i.appDir() + L"\\splash.png", "png");
+                        testing_support::removeTree(i.runtimeDir() + L"\\bin\\splashscreen.dll");
+                        i.writeCfg(kCfg + "[Application]\napp.mainclass=demo.Main\napp.splash=$APPDIR\\splash.png\n");
+                    },
+                    "error", "bin\\splashscreen.dll is missing in \"<root>\\runtime\""},
+        BrokenImage{"MissingSplashImage",
+                    [](const LauncherImage& i) {
+                        i.writeCfg("[Application]\napp.mainclass=demo.Main\napp.splash=$APPDIR\\splash.png\n");
+                    },
+                    "warning", "Splash property ignored. File \"<root>\\app\\splash.png\" not found"},
+        BrokenImage{"ByteOrderMark", [](const LauncherImage& i) { i.writeCfg("\xEF\xBB\xBF; comment\n" + kCfg); }, "warning",
+                    "line 1: the file starts with a byte-order mark, which the launcher reads as part of the first "
+                    "line; save the file as UTF-8 without a byte-order mark"},
+        BrokenImage{"MacroInLowerCase",
+                    [](const LauncherImage& i) { i.writeCfg(kCfg + "[JavaOptions]\njava-options=-Dx=$appdir\n"); },
+                    "warning", "line 10: \"$appdir\" is not expanded: the macro is \"$APPDIR\", in capital letters"},
+        BrokenImage{"PropertyNameWithBlank",
+                    [](const LauncherImage& i) { i.writeCfg(kCfg + "[ArgOptions]\narguments =x\n"); }, "warning",
+                    "line 10: property \"arguments \" is not \"arguments\": property names are exact, without blanks, "
+                    "so the launcher ignores it"},
+        BrokenImage{"PropertiesBeforeSection", [](const LauncherImage& i) { i.writeCfg("app.runtime=x\n" + kCfg); },
+                    "warning", "line 1: properties before the first known section are ignored by the launcher"},
+        BrokenImage{"RelativeMainJar",
+                    [](const LauncherImage& i) { i.writeCfg("[Application]\napp.mainjar=app.jar\n"); }, "warning",
+                    "main jar \"app.jar\" is relative: it depends on the current directory at launch"},
+        BrokenImage{"NotALauncher",
+                    [](const LauncherImage& i) {
+                        testing_support::copyFile(testing_support::testBinDir() + L"\\kivo_keepalive.exe",
+                                                  i.launcherPath());
+                    },
+                    "error", "Demo.exe is not a kivo launcher"}),
+    [](const testing::TestParamInfo<BrokenImage>& info) { return std::string(info.param.title); });
+
+TEST(ImageCheckTest, ShowsThePerUserConfigurationItPicks) {
+    LauncherImage image;
+    layOutGoodImage(image);
+    image.writePackage("DemoPkg\n");
+    testing_support::TempDir local;
+    testing_support::makeDirs(local.path() + L"\\DemoPkg");
+    testing_support::writeFile(local.path() + L"\\DemoPkg\\Demo.cfg", "[Application]\napp.mainclass=user.Main\n");
+    ProcessOptions options;
+    options.env[L"LOCALAPPDATA"] = local.path();
+    options.env[L"APPDATA"] = std::nullopt;
+
+    const std::vector<std::string> out = testing_support::lines(check(image, {}, options).out);
+
+    const std::string cfg = utf8(local.path() + L"\\DemoPkg\\Demo.cfg");
+    for (const std::string& expected : {std::string("   package name \"DemoPkg\""),
+                                        "   per-user lookup \"" + cfg + "\": found",
+                                        "   the launcher reads \"" + cfg + "\"", std::string("   argv[2]=user.Main")}) {
+        EXPECT_NE(std::find(out.begin(), out.end(), expected), out.end()) << expected;
+    }
+}
+
+TEST(ImageCheckTest, WarnsAboutARelativeRuntime) {
+    LauncherImage image;
+    layOutGoodImage(image, kCfg + "[Application]\napp.mainclass=demo.Main\napp.runtime=runtime\n");
+    ProcessOptions options;
+    options.cwd = image.root();
+
+    const ProcessResult result = check(image, {}, options);
+
+    EXPECT_EQ(result.exitCode, 0u) << result.out;
+    EXPECT_EQ(reportFindings(result.out, "warning"),
+              std::vector<std::string>{"the runtime directory \"runtime\" is relative: the launcher looks for it from "
+                                       "the current directory at launch"});
+}
+
+TEST(ImageCheckTest, RefusesADirectoryWithSeveralPrograms) {
+    LauncherImage image;
+    layOutGoodImage(image);
+    testing_support::copyFile(image.launcherPath(), image.root() + L"\\Other.exe");
+
+    const ProcessResult result = check(image);
+
+    EXPECT_EQ(result.exitCode, 2u);
+    EXPECT_EQ(testing_support::lines(result.err).size(), 1u) << result.err;
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(ImageCheckTest, NamesAMissingImage) {
+    const ProcessResult result = runImageTool({L"check", L"Z:\\no\\such\\image"});
+
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_EQ(testing_support::lines(result.err),
+              std::vector<std::string>{"kivo-image: \"Z:\\no\\such\\image\" does not exist"});
+}
+
+// What check prints is what the runtime gets, on both paths and with
+// arguments that replace the configured ones.
+class ImageCheckArgvTest : public testing::TestWithParam<LaunchPath> {};
+
+TEST_P(ImageCheckArgvTest, ReportShowsTheRuntimesArguments) {
+    LauncherImage image(L"Démo.exe", L"imäge dir");
+    layOutGoodImage(image);
+    for (const tstring_array& args : {tstring_array{}, tstring_array{L"x", L"with blank", L""}}) {
+        const ProcessResult report = check(image, args);
+        ASSERT_EQ(report.exitCode, 0u) << report.out;
+        // The runtime gets UTF-8, as the report shows it.
+        const std::vector<std::string> expected = testing_support::reportedArgv(report.out);
+
+        const ProcessResult run = image.run(args, GetParam());
+
+        ASSERT_EQ(run.exitCode, 0u) << run.err;
+        const testing_support::FixtureRecord record = testing_support::parseFixtureRecord(run.out);
+        ASSERT_TRUE(record.found) << run.out;
+        EXPECT_EQ(record.argv, expected);
+        EXPECT_EQ(expected.size(), args.empty() ? 8u : 9u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, ImageCheckArgvTest, testing::Values(LaunchPath::InProcess, LaunchPath::Restart));
