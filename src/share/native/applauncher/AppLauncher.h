@@ -12,49 +12,18 @@ class AppLauncher {
 public:
     AppLauncher();
 
-    AppLauncher& setRootDir(const tstring& v) {
-        rootDir = v;
-        return *this;
-    }
-
-    AppLauncher& setAppDir(const tstring& v) {
-        appDir = v;
-        return *this;
-    }
-
-    AppLauncher& setDefaultRuntimeDir(const tstring& v) {
-        defaultRuntimeDir = v;
-        return *this;
-    }
-
-    AppLauncher& setLibPathEnvVariable(const tstring& v) {
-        libPathEnvVariable = v;
-        return *this;
-    }
-
+    AppLauncher& setRootDir(const tstring& v) { return set(rootDir, v); }
+    AppLauncher& setAppDir(const tstring& v) { return set(appDir, v); }
+    AppLauncher& setDefaultRuntimeDir(const tstring& v) { return set(defaultRuntimeDir, v); }
+    AppLauncher& setLibPathEnvVariable(const tstring& v) { return set(libPathEnvVariable, v); }
     // The launcher executable whose image is modelled; by default this
     // process's own executable.
-    AppLauncher& setLauncherPath(const tstring& v) {
-        launcherPath = v;
-        return *this;
-    }
-
+    AppLauncher& setLauncherPath(const tstring& v) { return set(launcherPath, v); }
     // The arguments that override the configured application arguments; by
     // default this process's own.
-    AppLauncher& setCommandArgs(const tstring_array& v) {
-        commandArgs = v;
-        return *this;
-    }
-
-    AppLauncher& addJvmLibCandidate(const tstring& v) {
-        jvmLibCandidates.push_back(v);
-        return *this;
-    }
-
-    AppLauncher& addCfgFileLookupDir(const tstring& v) {
-        cfgFileLookupDirs.push_back(v);
-        return *this;
-    }
+    AppLauncher& setCommandArgs(const tstring_array& v) { return set(commandArgs, v); }
+    AppLauncher& addJvmLibCandidate(const tstring& v) { return add(jvmLibCandidates, v); }
+    AppLauncher& addCfgFileLookupDir(const tstring& v) { return add(cfgFileLookupDirs, v); }
 
     // True when the library search path names the application directory.
     bool isAppDirInLibPath() const;
@@ -67,6 +36,16 @@ public:
     std::unique_ptr<Jvm> createJvmLauncher() const;
 
 private:
+    template <class T>
+    AppLauncher& set(T& field, const T& value) {
+        field = value;
+        return *this;
+    }
+    AppLauncher& add(tstring_array& list, const tstring& value) {
+        list.push_back(value);
+        return *this;
+    }
+
     tstring_array commandArgs;
     tstring launcherPath;
     tstring defaultRuntimeDir;

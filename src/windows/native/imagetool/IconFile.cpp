@@ -19,7 +19,9 @@ struct IconDir {
     WORD count;
 };
 
-struct IconDirEntry {
+// What a directory entry says of one image, in the file and in a group
+// resource alike.
+struct IconImageInfo {
     BYTE width;
     BYTE height;
     BYTE colorCount;
@@ -27,18 +29,16 @@ struct IconDirEntry {
     WORD planes;
     WORD bitCount;
     DWORD bytesInRes;
+};
+
+struct IconDirEntry {
+    IconImageInfo info;
     DWORD imageOffset;
 };
 
 // The same entry in a group resource, where an id replaces the offset.
 struct GroupIconDirEntry {
-    BYTE width;
-    BYTE height;
-    BYTE colorCount;
-    BYTE reserved;
-    WORD planes;
-    WORD bitCount;
-    DWORD bytesInRes;
+    IconImageInfo info;
     WORD id;
 };
 #pragma pack(pop)
@@ -99,12 +99,13 @@ IconFile IconFile::load(const tstring& path) {
     IconFile icon;
     for (WORD i = 0; i < dir.count; ++i) {
         const IconDirEntry entry = readAt<IconDirEntry>(bytes, sizeof(IconDir) + i * sizeof(IconDirEntry));
-        if (entry.bytesInRes == 0 || entry.imageOffset > bytes.size() ||
-            bytes.size() - entry.imageOffset < entry.bytesInRes) {
+        const IconImageInfo& info = entry.info;
+        if (info.bytesInRes == 0 || entry.imageOffset > bytes.size() ||
+            bytes.size() - entry.imageOffset < info.bytesInRes) {
             notAnIcon(L"an image lies outside the file");
         }
-        icon.icons.push_back({entry.width, entry.height, entry.colorCount, entry.planes, entry.bitCount,
-                              bytes.substr(entry.imageOffset, entry.bytesInRes)});
+        icon.icons.push_back({info.width, info.height, info.colorCount, info.planes, info.bitCount,
+                              bytes.substr(entry.imageOffset, info.bytesInRes)});
     }
     return icon;
 }
@@ -114,14 +115,10 @@ std::string IconFile::groupResource(WORD firstId) const {
     std::string group(reinterpret_cast<const char*>(&dir), sizeof(dir));
     for (std::size_t i = 0; i < icons.size(); ++i) {
         const IconImage& image = icons[i];
-        const GroupIconDirEntry entry = {image.width,
-                                         image.height,
-                                         image.colorCount,
-                                         0,
-                                         image.planes,
-                                         image.bitCount,
-                                         static_cast<DWORD>(image.data.size()),
-                                         static_cast<WORD>(firstId + i)};
+        const IconImageInfo info = {image.width,  image.height,   image.colorCount,
+                                    0,            image.planes,   image.bitCount,
+                                    static_cast<DWORD>(image.data.size())};
+        const GroupIconDirEntry entry = {info, static_cast<WORD>(firstId + i)};
         group.append(reinterpret_cast<const char*>(&entry), sizeof(entry));
     }
     return group;

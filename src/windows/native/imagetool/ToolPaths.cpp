@@ -34,6 +34,23 @@ tstring fullPath(const tstring& path) {
     return tstring(buffer.data(), length);
 }
 
+// Calls `visit` for each entry of `dir` but "." and ".."; nothing when the
+// directory cannot be listed.
+template <class Visit>
+void forEachEntry(const tstring& dir, const Visit& visit) {
+    WIN32_FIND_DATAW entry;
+    const OwnedFindHandle found(::FindFirstFileW(FileUtils::combinePath(dir, L"*").c_str(), &entry));
+    if (!found) {
+        return;
+    }
+    do {
+        const tstring name = entry.cFileName;
+        if (name != L"." && name != L"..") {
+            visit(entry);
+        }
+    } while (::FindNextFileW(found.get(), &entry));
+}
+
 }  // namespace
 
 bool runningUnderWine() {
@@ -76,34 +93,19 @@ bool isFile(const tstring& path) {
 }
 
 bool isEmptyDirectory(const tstring& path) {
-    WIN32_FIND_DATAW entry;
-    const OwnedFindHandle found(::FindFirstFileW(FileUtils::combinePath(path, L"*").c_str(), &entry));
-    if (!found) {
-        return false;
-    }
-    do {
-        const tstring name = entry.cFileName;
-        if (name != L"." && name != L"..") {
-            return false;
-        }
-    } while (::FindNextFileW(found.get(), &entry));
-    return true;
+    bool empty = true;
+    forEachEntry(path, [&empty](const WIN32_FIND_DATAW&) { empty = false; });
+    return empty;
 }
 
 tstring_array filesEndingWith(const tstring& dir, const tstring& suffix) {
     tstring_array names;
-    WIN32_FIND_DATAW entry;
-    const OwnedFindHandle found(::FindFirstFileW(FileUtils::combinePath(dir, L"*").c_str(), &entry));
-    if (!found) {
-        return names;
-    }
-    do {
-        const tstring name = entry.cFileName;
+    forEachEntry(dir, [&](const WIN32_FIND_DATAW& entry) {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            tstrings::endsWith(name, suffix, tstrings::IGNORE_CASE)) {
-            names.push_back(name);
+            tstrings::endsWith(entry.cFileName, suffix, tstrings::IGNORE_CASE)) {
+            names.push_back(entry.cFileName);
         }
-    } while (::FindNextFileW(found.get(), &entry));
+    });
     return names;
 }
 
