@@ -1,6 +1,8 @@
 // Hostile launches of the real launcher and the checks every one must pass.
 #include "HostileLaunch.h"
 
+#include "OwnedResource.h"
+
 #include <aclapi.h>
 #include <share.h>
 #include <tlhelp32.h>
@@ -19,23 +21,6 @@ namespace {
 
 // A process that the launcher left behind gets this long to end by itself.
 constexpr DWORD kGraceMs = 5000;
-
-class Handle {
-public:
-    explicit Handle(HANDLE h) : handle(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-    ~Handle() {
-        if (handle) {
-            ::CloseHandle(handle);
-        }
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return handle; }
-    explicit operator bool() const { return handle != nullptr; }
-
-private:
-    HANDLE handle;
-};
 
 tstring lowerCase(tstring text) {
     std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return static_cast<wchar_t>(::towlower(c)); });
@@ -92,7 +77,7 @@ void expectNothingLeftRunning(const tstring& root) {
             continue;
         }
         ADD_FAILURE() << "process " << pid << " from the image is still running";
-        Handle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        OwnedHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
         if (process) {
             ::TerminateProcess(process.get(), 1);
             ::WaitForSingleObject(process.get(), kGraceMs);
@@ -154,7 +139,7 @@ std::vector<std::string> snapshotTree(const tstring& root) {
 
 std::vector<DWORD> processesRunningFrom(const tstring& root) {
     std::vector<DWORD> pids;
-    Handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    OwnedFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) {
         ADD_FAILURE() << "CreateToolhelp32Snapshot failed with error " << ::GetLastError();
         return pids;
@@ -162,7 +147,7 @@ std::vector<DWORD> processesRunningFrom(const tstring& root) {
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        Handle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        OwnedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
         if (process && isUnder(imagePathOf(process.get()), root)) {
             pids.push_back(entry.th32ProcessID);
         }
@@ -171,7 +156,7 @@ std::vector<DWORD> processesRunningFrom(const tstring& root) {
 }
 
 bool hasEnded(DWORD pid, const tstring& root) {
-    Handle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    OwnedHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process || !isUnder(imagePathOf(process.get()), root)) {
         return true;
     }

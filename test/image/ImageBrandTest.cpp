@@ -8,6 +8,7 @@
 
 #include "FixtureRecord.h"
 #include "ImageTool.h"
+#include "OwnedResource.h"
 #include "TestSupport.h"
 
 using testing_support::CreateInputs;
@@ -74,14 +75,7 @@ private:
 class ResourceFile {
 public:
     explicit ResourceFile(const tstring& path)
-        : module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-    ~ResourceFile() {
-        if (module) {
-            ::FreeLibrary(module);
-        }
-    }
-    ResourceFile(const ResourceFile&) = delete;
-    ResourceFile& operator=(const ResourceFile&) = delete;
+        : owned(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)), module(owned.get()) {}
 
     HMODULE get() const { return module; }
 
@@ -132,6 +126,7 @@ private:
         return TRUE;
     }
 
+    OwnedModule owned;
     HMODULE module;
 };
 
