@@ -30,7 +30,7 @@ kivo_test(AppLauncherTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppLauncherTest.cpp
   LIBS kivo_applauncher kivo_launcher_test_support)
 
 kivo_test(WinLauncherTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/WinLauncherTest.cpp
-  LIBS kivo_applauncher kivo_exec user32 kivo_launcher_test_support)
+  LIBS kivo_launch kivo_launcher_test_support)
 add_dependencies(WinLauncherTest kivo_fixtures exec_echo kivo_desktop_keeper)
 
 foreach(unit EndToEndTest LaunchFailureTest RestartTest)
