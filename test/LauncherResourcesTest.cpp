@@ -1,5 +1,5 @@
-// Tests of what the launcher executable carries besides its code: the
-// console subsystem, the application manifest and the icon.
+// Tests of what both launcher executables carry besides their code: the
+// subsystem, the application manifest and the icon.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,12 +11,20 @@
 
 namespace {
 
-tstring launcherPath() { return testing_support::testBinDir() + L"\\kivo.exe"; }
+struct LauncherCase {
+    const wchar_t* fileName;
+    WORD subsystem;
+};
+
+void PrintTo(const LauncherCase& c, std::ostream* os) { *os << tstrings::toUtf8(c.fileName); }
+
+tstring launcherPath(const LauncherCase& launcher) { return testing_support::testBinDir() + L"\\" + launcher.fileName; }
 
 // The launcher mapped for its resources only.
 class ResourceModule {
 public:
-    ResourceModule() : module(::LoadLibraryExW(launcherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    explicit ResourceModule(const LauncherCase& launcher)
+        : module(::LoadLibraryExW(launcherPath(launcher).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
     ~ResourceModule() {
         if (module) {
             ::FreeLibrary(module);
@@ -46,10 +54,12 @@ BOOL CALLBACK countName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
     return TRUE;
 }
 
+class LauncherResourcesTest : public testing::TestWithParam<LauncherCase> {};
+
 }  // namespace
 
-TEST(LauncherResourcesTest, IsConsoleProgram) {
-    const std::string image = testing_support::readFile(launcherPath());
+TEST_P(LauncherResourcesTest, HasItsSubsystem) {
+    const std::string image = testing_support::readFile(launcherPath(GetParam()));
     ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
     IMAGE_DOS_HEADER dos;
     std::memcpy(&dos, image.data(), sizeof(dos));
@@ -58,11 +68,11 @@ TEST(LauncherResourcesTest, IsConsoleProgram) {
     std::memcpy(&nt, image.data() + dos.e_lfanew, sizeof(nt));
 
     EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
-    EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
+    EXPECT_EQ(nt.OptionalHeader.Subsystem, GetParam().subsystem);
 }
 
-TEST(LauncherResourcesTest, ManifestAsksForDocumentedSettings) {
-    const ResourceModule module;
+TEST_P(LauncherResourcesTest, ManifestAsksForDocumentedSettings) {
+    const ResourceModule module(GetParam());
     ASSERT_NE(module.get(), nullptr) << ::GetLastError();
 
     const std::string manifest = module.bytes(CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
@@ -82,8 +92,8 @@ TEST(LauncherResourcesTest, ManifestAsksForDocumentedSettings) {
     }
 }
 
-TEST(LauncherResourcesTest, CarriesIcon) {
-    const ResourceModule module;
+TEST_P(LauncherResourcesTest, CarriesIcon) {
+    const ResourceModule module(GetParam());
     ASSERT_NE(module.get(), nullptr) << ::GetLastError();
     int groups = 0;
     int icons = 0;
@@ -94,3 +104,11 @@ TEST(LauncherResourcesTest, CarriesIcon) {
     EXPECT_EQ(groups, 1);
     EXPECT_GE(icons, 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Launchers, LauncherResourcesTest,
+                         testing::Values(LauncherCase{L"kivo.exe", IMAGE_SUBSYSTEM_WINDOWS_CUI},
+                                         LauncherCase{L"kivow.exe", IMAGE_SUBSYSTEM_WINDOWS_GUI}),
+                         [](const auto& info) {
+                             return info.param.subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI ? std::string("Console")
+                                                                                       : std::string("Windowed");
+                         });
