@@ -5,17 +5,15 @@
 
 #include "Log.h"
 
-// Whether this process has a standard error handle to write to.
-bool hasStandardError();
-
 // With tracing on and no standard error of its own, this process writes to
 // the console of its parent, when the parent has one.
 void attachParentConsoleForTrace();
 
 // The last-error appender of the windowed launcher: writes the last error
-// line to standard error when there is one, and shows it once in a modal
-// error box titled with the executable's base name. When no box can be
-// shown (no interactive desktop), the line on standard error is all.
+// line to standard error when there is one (or to the console attached for
+// tracing), and shows it once in a modal error box titled with the
+// executable's base name. When no box can be shown (no interactive desktop),
+// the line on standard error is all.
 class ErrorDialogAppender : public LogAppender {
 public:
     void write(const LogRecord& record) override;
@@ -23,7 +21,3 @@ public:
 private:
     bool shown = false;
 };
-
-// Shows `text` (UTF-8) in a modal error box with an OK button until the
-// user closes it.
-void showErrorDialog(const std::string& text, const tstring& title);
