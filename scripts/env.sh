@@ -3,6 +3,8 @@
 # empty until Wine is there (scripts/bootstrap sources this again after
 # installing).
 export WINEPREFIX="${KIVO_WINEPREFIX:-${HOME:-/root}/.local/share/kivo/wineprefix}"
+# The prefix of the tests that show windows on a virtual display (scripts/xvfb).
+export KIVO_DISPLAY_WINEPREFIX="$WINEPREFIX-display"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winedbg.exe=d;mscoree=;mshtml="
 export LANG=C.UTF-8

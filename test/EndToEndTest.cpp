@@ -1,5 +1,6 @@
-// End-to-end runs of the launcher on its in-process path: application images
-// with the fixture runtime, started with the application directory on PATH.
+// End-to-end runs of both launchers on their in-process path: application
+// images with the fixture runtime, started with the application directory on
+// PATH.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 
 using testing_support::FixtureRecord;
 using testing_support::LaunchPath;
+using testing_support::Launcher;
 using testing_support::LauncherImage;
 using testing_support::ProcessOptions;
 using testing_support::ProcessResult;
@@ -78,7 +80,7 @@ bool loadedLibrary(const std::vector<std::string>& trace, const std::string& pat
     return false;
 }
 
-class EndToEndTest : public testing::Test {
+class EndToEndTest : public testing::TestWithParam<Launcher> {
 protected:
     void SetUp() override {
         image.installRuntime();
@@ -108,12 +110,15 @@ protected:
         return parsed;
     }
 
-    LauncherImage image;
+    LauncherImage image{GetParam()};
 };
 
 }  // namespace
 
-TEST_F(EndToEndTest, StartsRuntimeInProcessWithConfiguredArguments) {
+INSTANTIATE_TEST_SUITE_P(Launchers, EndToEndTest, testing::Values(Launcher::Console, Launcher::Windowed),
+                         [](const auto& info) { return testing::PrintToString(info.param); });
+
+TEST_P(EndToEndTest, StartsRuntimeInProcessWithConfiguredArguments) {
     const ProcessResult result = run();
 
     EXPECT_EQ(result.exitCode, 0u) << result.err;
@@ -126,14 +131,14 @@ TEST_F(EndToEndTest, StartsRuntimeInProcessWithConfiguredArguments) {
     EXPECT_EQ(launched.pid, result.pid);
 }
 
-TEST_F(EndToEndTest, CommandLineArgumentsReplaceConfiguredOnes) {
+TEST_P(EndToEndTest, CommandLineArgumentsReplaceConfiguredOnes) {
     const ProcessResult result = run({L"one", L"$APPDIR"});
 
     EXPECT_EQ(result.exitCode, 0u) << result.err;
     EXPECT_EQ(record(result).argv, concat(cfgArgv(image), {"one", "$APPDIR"}));
 }
 
-TEST_F(EndToEndTest, TypicalTracedLaunchFollowsDocumentedOrder) {
+TEST_P(EndToEndTest, TypicalTracedLaunchFollowsDocumentedOrder) {
     const TempDir localAppData;
     const TempDir appData;
     image.writePackage("DemoPkg\n");
@@ -184,7 +189,7 @@ TEST_F(EndToEndTest, TypicalTracedLaunchFollowsDocumentedOrder) {
     EXPECT_EQ(record(result).argv, argv);
 }
 
-TEST_F(EndToEndTest, DebugSwitchIsOnOnlyForExactlyTrue) {
+TEST_P(EndToEndTest, DebugSwitchIsOnOnlyForExactlyTrue) {
     for (const wchar_t* value : {L"", L"TRUE", L"True", L"1", L"true "}) {
         ProcessOptions options;
         options.env[L"KIVO_DEBUG"] = value;
@@ -196,7 +201,7 @@ TEST_F(EndToEndTest, DebugSwitchIsOnOnlyForExactlyTrue) {
     }
 }
 
-TEST_F(EndToEndTest, PathNamingAppDirInOtherCaseRunsInProcess) {
+TEST_P(EndToEndTest, PathNamingAppDirInOtherCaseRunsInProcess) {
     ProcessOptions options;
     options.env[L"PATH"] = image.pathFor(LaunchPath::Restart) + L";" + tstrings::toLower(image.appDir());
 
@@ -206,7 +211,7 @@ TEST_F(EndToEndTest, PathNamingAppDirInOtherCaseRunsInProcess) {
     EXPECT_EQ(record(result).pid, result.pid);
 }
 
-TEST_F(EndToEndTest, LocalAppDataCfgComesFirst) {
+TEST_P(EndToEndTest, LocalAppDataCfgComesFirst) {
     const TempDir localAppData;
     const TempDir appData;
     image.writePackage("DemoPkg");
@@ -226,7 +231,7 @@ TEST_F(EndToEndTest, LocalAppDataCfgComesFirst) {
     EXPECT_EQ(lastArgument(result), "from.LocalAppData");
 }
 
-TEST_F(EndToEndTest, AppDataCfgComesBeforeAppDir) {
+TEST_P(EndToEndTest, AppDataCfgComesBeforeAppDir) {
     const TempDir localAppData;
     const TempDir appData;
     image.writePackage("DemoPkg\r\nignored\n");
@@ -242,7 +247,7 @@ TEST_F(EndToEndTest, AppDataCfgComesBeforeAppDir) {
     EXPECT_EQ(lastArgument(result), "from.AppData");
 }
 
-TEST_F(EndToEndTest, UnsetLocalAppDataIsReportedOnlyInTrace) {
+TEST_P(EndToEndTest, UnsetLocalAppDataIsReportedOnlyInTrace) {
     const TempDir appData;
     image.writePackage("DemoPkg");
     testing_support::makeDirs(appData.path() + L"\\DemoPkg");
@@ -273,7 +278,7 @@ TEST_F(EndToEndTest, UnsetLocalAppDataIsReportedOnlyInTrace) {
     EXPECT_EQ(traceOff.err, "");
 }
 
-TEST_F(EndToEndTest, WithoutPackageNameCfgComesFromAppDir) {
+TEST_P(EndToEndTest, WithoutPackageNameCfgComesFromAppDir) {
     const TempDir localAppData;
     testing_support::writeFile(localAppData.path() + L"\\Demo.cfg", "[Application]\napp.mainclass=from.LocalAppData\n");
     ProcessOptions options = traced();
@@ -287,14 +292,14 @@ TEST_F(EndToEndTest, WithoutPackageNameCfgComesFromAppDir) {
     EXPECT_EQ(result.err.find("Check ["), std::string::npos);
 }
 
-TEST_F(EndToEndTest, RuntimeEndingProcessSetsExitCode) {
+TEST_P(EndToEndTest, RuntimeEndingProcessSetsExitCode) {
     ProcessOptions options;
     options.env[L"KIVO_FIXTURE_EXIT"] = L"5";
 
     EXPECT_EQ(run({}, options).exitCode, 5u);
 }
 
-TEST_F(EndToEndTest, SplashScreenLoadsVirtualMachineAndSplashLibraries) {
+TEST_P(EndToEndTest, SplashScreenLoadsVirtualMachineAndSplashLibraries) {
     testing_support::writeFile(image.appDir() + L"\\splash.png", "png");
     image.writeCfg("[Application]\napp.splash=$APPDIR\\splash.png\napp.mainclass=demo.Main\n");
 
@@ -318,7 +323,7 @@ TEST_F(EndToEndTest, SplashScreenLoadsVirtualMachineAndSplashLibraries) {
     EXPECT_EQ(argv[1], utf8(L"-splash:" + image.appDir() + L"\\splash.png"));
 }
 
-TEST_F(EndToEndTest, WithoutSplashScreenNeitherLibraryIsLoaded) {
+TEST_P(EndToEndTest, WithoutSplashScreenNeitherLibraryIsLoaded) {
     const ProcessResult result = run({}, traced());
 
     ASSERT_EQ(result.exitCode, 0u) << result.err;

@@ -1,6 +1,6 @@
-// Tests of what the launcher executable carries besides its code: the
-// console subsystem, the application manifest, the icon and the libraries it
-// imports.
+// Tests of what both launcher executables carry besides their code: the
+// subsystem, the application manifest, the icon and the libraries they
+// import.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -12,23 +12,26 @@
 #include <string>
 #include <vector>
 
+#include "OwnedResource.h"
 #include "TestSupport.h"
 
 namespace {
 
-tstring launcherPath() { return testing_support::testBinDir() + L"\\kivo.exe"; }
+struct LauncherCase {
+    const wchar_t* fileName;
+    WORD subsystem;
+};
+
+void PrintTo(const LauncherCase& c, std::ostream* os) { *os << tstrings::toUtf8(c.fileName); }
+
+tstring launcherPath(const LauncherCase& launcher) { return testing_support::testBinDir() + L"\\" + launcher.fileName; }
 
 // The launcher mapped for its resources only.
 class ResourceModule {
 public:
-    ResourceModule() : module(::LoadLibraryExW(launcherPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-    ~ResourceModule() {
-        if (module) {
-            ::FreeLibrary(module);
-        }
-    }
-    ResourceModule(const ResourceModule&) = delete;
-    ResourceModule& operator=(const ResourceModule&) = delete;
+    explicit ResourceModule(const LauncherCase& launcher)
+        : owned(::LoadLibraryExW(launcherPath(launcher).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)),
+          module(owned.get()) {}
 
     HMODULE get() const { return module; }
 
@@ -43,6 +46,7 @@ public:
     }
 
 private:
+    OwnedModule owned;
     HMODULE module;
 };
 
@@ -54,13 +58,14 @@ BOOL CALLBACK countName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
 // The names of the DLLs that a program imports, directly or delay-loaded,
 // in lower case, read with the file mapped as an image.
 std::set<std::string> importedDlls(const tstring& path) {
-    const HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const OwnedModule module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     if (!module) {
         ADD_FAILURE() << "LoadLibraryExW failed with error " << ::GetLastError();
         return {};
     }
     // The handle of a module mapped this way carries flags in its low bits.
-    const BYTE* const base = reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module) & ~ULONG_PTR(3));
+    const BYTE* const base =
+        reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module.get()) & ~ULONG_PTR(3));
     const LONG ntOffset = reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew;
     const IMAGE_DATA_DIRECTORY* directories =
         reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + ntOffset)->OptionalHeader.DataDirectory;
@@ -79,14 +84,15 @@ std::set<std::string> importedDlls(const tstring& path) {
         std::transform(name.begin(), name.end(), name.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
         names.insert(name);
     }
-    ::FreeLibrary(module);
     return names;
 }
 
+class LauncherResourcesTest : public testing::TestWithParam<LauncherCase> {};
+
 }  // namespace
 
-TEST(LauncherResourcesTest, IsConsoleProgram) {
-    const std::string image = testing_support::readFile(launcherPath());
+TEST_P(LauncherResourcesTest, HasItsSubsystem) {
+    const std::string image = testing_support::readFile(launcherPath(GetParam()));
     ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
     IMAGE_DOS_HEADER dos;
     std::memcpy(&dos, image.data(), sizeof(dos));
@@ -95,11 +101,11 @@ TEST(LauncherResourcesTest, IsConsoleProgram) {
     std::memcpy(&nt, image.data() + dos.e_lfanew, sizeof(nt));
 
     EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
-    EXPECT_EQ(nt.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
+    EXPECT_EQ(nt.OptionalHeader.Subsystem, GetParam().subsystem);
 }
 
-TEST(LauncherResourcesTest, ManifestAsksForDocumentedSettings) {
-    const ResourceModule module;
+TEST_P(LauncherResourcesTest, ManifestAsksForDocumentedSettings) {
+    const ResourceModule module(GetParam());
     ASSERT_NE(module.get(), nullptr) << ::GetLastError();
 
     const std::string manifest = module.bytes(CREATEPROCESS_MANIFEST_RESOURCE_ID, RT_MANIFEST);
@@ -121,8 +127,8 @@ TEST(LauncherResourcesTest, ManifestAsksForDocumentedSettings) {
     }
 }
 
-TEST(LauncherResourcesTest, CarriesIcon) {
-    const ResourceModule module;
+TEST_P(LauncherResourcesTest, CarriesIcon) {
+    const ResourceModule module(GetParam());
     ASSERT_NE(module.get(), nullptr) << ::GetLastError();
     int groups = 0;
     int icons = 0;
@@ -134,18 +140,18 @@ TEST(LauncherResourcesTest, CarriesIcon) {
     EXPECT_GE(icons, 2);
 }
 
-// Each launcher built from this tree: none may need the shell's library,
-// which brings the window system with it at start.
-class LauncherImportsTest : public ::testing::TestWithParam<const wchar_t*> {};
-
-TEST_P(LauncherImportsTest, DoesNotImportShell32) {
-    const std::set<std::string> dlls = importedDlls(testing_support::testBinDir() + L"\\" + GetParam());
+TEST_P(LauncherResourcesTest, DoesNotImportShell32) {
+    // The shell's library would bring the window system with it at start.
+    const std::set<std::string> dlls = importedDlls(launcherPath(GetParam()));
 
     EXPECT_EQ(dlls.count("kernel32.dll"), 1u) << ::testing::PrintToString(dlls);
     EXPECT_EQ(dlls.count("shell32.dll"), 0u) << ::testing::PrintToString(dlls);
 }
 
-INSTANTIATE_TEST_SUITE_P(Launchers, LauncherImportsTest, ::testing::Values(L"kivo.exe"), [](const auto& info) {
-    const std::string name = tstrings::toUtf8(info.param);
-    return name.substr(0, name.find('.'));
-});
+INSTANTIATE_TEST_SUITE_P(Launchers, LauncherResourcesTest,
+                         testing::Values(LauncherCase{L"kivo.exe", IMAGE_SUBSYSTEM_WINDOWS_CUI},
+                                         LauncherCase{L"kivow.exe", IMAGE_SUBSYSTEM_WINDOWS_GUI}),
+                         [](const auto& info) {
+                             return info.param.subsystem == IMAGE_SUBSYSTEM_WINDOWS_CUI ? std::string("Console")
+                                                                                       : std::string("Windowed");
+                         });

@@ -1,6 +1,6 @@
-// End-to-end runs of the launcher on both paths: started without the
-// application directory on PATH it restarts itself in a job, and the child
-// must see exactly what an in-process launch sees.
+// End-to-end runs of both launchers on both paths: started without the
+// application directory on PATH a launcher restarts itself in a job, and the
+// child must see exactly what an in-process launch sees.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -15,6 +15,7 @@
 
 using testing_support::FixtureRecord;
 using testing_support::LaunchPath;
+using testing_support::Launcher;
 using testing_support::LauncherImage;
 using testing_support::ProcessOptions;
 using testing_support::ProcessResult;
@@ -104,11 +105,11 @@ void PrintTo(const MainEntryCase& entry, std::ostream* os) { *os << entry.name; 
 
 }  // namespace
 
-class RestartMainEntryTest : public testing::TestWithParam<std::tuple<MainEntryCase, LaunchPath>> {};
+class RestartMainEntryTest : public testing::TestWithParam<std::tuple<MainEntryCase, LaunchPath, Launcher>> {};
 
 TEST_P(RestartMainEntryTest, StartsWithExactArgumentVector) {
-    const auto& [entry, path] = GetParam();
-    LauncherImage image;
+    const auto& [entry, path, launcher] = GetParam();
+    LauncherImage image(launcher);
     image.installRuntime();
     image.writeCfg(entry.cfg);
 
@@ -128,23 +129,28 @@ TEST_P(RestartMainEntryTest, StartsWithExactArgumentVector) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, RestartMainEntryTest,
                          testing::Combine(testing::ValuesIn(kMainEntries),
-                                          testing::Values(LaunchPath::InProcess, LaunchPath::Restart)),
+                                          testing::Values(LaunchPath::InProcess, LaunchPath::Restart),
+                                          testing::Values(Launcher::Console, Launcher::Windowed)),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) +
-                                    testing::PrintToString(std::get<1>(info.param));
+                                    testing::PrintToString(std::get<1>(info.param)) +
+                                    testing::PrintToString(std::get<2>(info.param));
                          });
 
-class RestartTest : public testing::Test {
+class RestartTest : public testing::TestWithParam<Launcher> {
 protected:
     void SetUp() override {
         image.installRuntime();
         image.writeCfg("[Application]\napp.mainclass=demo.Main\n[ArgOptions]\narguments=--default\n");
     }
 
-    LauncherImage image;
+    LauncherImage image{GetParam()};
 };
 
-TEST_F(RestartTest, AwkwardArgumentsArriveUnchangedOnBothPaths) {
+INSTANTIATE_TEST_SUITE_P(Launchers, RestartTest, testing::Values(Launcher::Console, Launcher::Windowed),
+                         [](const auto& info) { return testing::PrintToString(info.param); });
+
+TEST_P(RestartTest, AwkwardArgumentsArriveUnchangedOnBothPaths) {
     const tstring_array args = {L"",       L"a b",          L"say \"hi\"", L"trail\\",       L"two trail\\\\",
                                 L"x\\ y\\", L"tab\there",    L"\"",         L"a\\\\\"b",      L"  ",
                                 L"\u00e9", L"caf\u00e9 au", L"%PATH%",     L"C:\\Program Files\\"};
@@ -164,7 +170,7 @@ TEST_F(RestartTest, AwkwardArgumentsArriveUnchangedOnBothPaths) {
     expectPathTaken(restarted, LaunchPath::Restart);
 }
 
-TEST_F(RestartTest, ChildSeesAppDirAppendedToPath) {
+TEST_P(RestartTest, ChildSeesAppDirAppendedToPath) {
     ProcessOptions options;
     options.env[L"KIVO_FIXTURE_SHOW_ENV"] = L"PATH";
 
@@ -175,7 +181,7 @@ TEST_F(RestartTest, ChildSeesAppDirAppendedToPath) {
               tstrings::toUtf8(image.pathFor(LaunchPath::Restart) + L";" + image.appDir()));
 }
 
-TEST_F(RestartTest, ExitCodeOfChildIsPassedThrough) {
+TEST_P(RestartTest, ExitCodeOfChildIsPassedThrough) {
     for (const auto& [value, code] : {std::pair<const wchar_t*, DWORD>{L"5", 5}, {L"0", 0},
                                       {L"3221225477", 0xC0000005}, {L"4294967295", 0xFFFFFFFF}}) {
         ProcessOptions options;
@@ -189,7 +195,7 @@ TEST_F(RestartTest, ExitCodeOfChildIsPassedThrough) {
     }
 }
 
-TEST_F(RestartTest, TracesChildExitCode) {
+TEST_P(RestartTest, TracesChildExitCode) {
     ProcessOptions options;
     options.env[L"KIVO_DEBUG"] = L"true";
     options.env[L"KIVO_FIXTURE_EXIT"] = L"5";
@@ -201,7 +207,7 @@ TEST_F(RestartTest, TracesChildExitCode) {
     EXPECT_EQ(countLinesContaining(result.err, "CreateProcess[suspended][visible][inherit]("), 1) << result.err;
 }
 
-TEST_F(RestartTest, PathWithTrailingBackslashRestartsOnce) {
+TEST_P(RestartTest, PathWithTrailingBackslashRestartsOnce) {
     ProcessOptions options;
     options.env[L"PATH"] = image.pathFor(LaunchPath::Restart) + L";" + image.appDir() + L"\\";
     options.env[L"KIVO_DEBUG"] = L"true";
@@ -238,7 +244,7 @@ TEST(RestartImageTest, AppDirContainingSemicolonRestartsOnce) {
                                         "demo.Main", "a"}));
 }
 
-TEST_F(RestartTest, KillingLauncherEndsChild) {
+TEST_P(RestartTest, KillingLauncherEndsChild) {
     const ScopedEnvVariable path(L"PATH", image.pathFor(LaunchPath::Restart));
     const ScopedEnvVariable debug(L"KIVO_DEBUG", std::nullopt);
     const ScopedEnvVariable sleep(L"KIVO_FIXTURE_SLEEP_MS", tstring(L"60000"));

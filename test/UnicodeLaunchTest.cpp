@@ -33,14 +33,14 @@ const Text kCombiningAccent = {L"e\x0301", "e\xcc\x81"};
 const Text kMixed = kCyrillic + ascii("-") + kCjk + ascii("-") + kEmoji + ascii("-") + kCombiningAccent;
 
 // A launcher built beside the test programs, and the path it takes.
-class UnicodeLaunchTest : public ::testing::TestWithParam<std::tuple<const wchar_t*, LaunchPath>> {};
+class UnicodeLaunchTest : public ::testing::TestWithParam<std::tuple<testing_support::Launcher, LaunchPath>> {};
 
 TEST_P(UnicodeLaunchTest, RuntimeReceivesEveryCharacterAsUtf8InUtf8CodePage) {
-    const auto& [builtLauncher, path] = GetParam();
+    const auto& [launcher, path] = GetParam();
     const Text rootName = ascii("image-") + kMixed;
     const Text exeName = kCyrillic + ascii("-") + kCjk + ascii(".exe");
     const Text jar = ascii("lib-") + kMixed + ascii(".jar");
-    const testing_support::LauncherImage image(exeName.wide, rootName.wide, builtLauncher);
+    const testing_support::LauncherImage image(exeName.wide, rootName.wide, launcher);
     image.installRuntime();
     image.writeCfg("[Application]\napp.classpath=$APPDIR\\" + jar.utf8 + "\napp.mainclass=demo.Main\n");
     const std::vector<Text> args = {kCyrillic, kCjk, kEmoji, kCombiningAccent, kMixed + ascii(" two words")};
@@ -58,9 +58,9 @@ TEST_P(UnicodeLaunchTest, RuntimeReceivesEveryCharacterAsUtf8InUtf8CodePage) {
     // The temporary directory above the image is ASCII.
     const tstring temp = image.root().substr(0, image.root().size() - rootName.wide.size());
     const std::string root = tstrings::toUtf8(temp) + rootName.utf8;
-    const std::string launcher = root + "\\" + exeName.utf8;
-    std::vector<std::string> expected = {launcher, "-classpath", root + "\\app\\" + jar.utf8,
-                                         "-Dkivo.app-path=" + launcher, "demo.Main"};
+    const std::string launcherPath = root + "\\" + exeName.utf8;
+    std::vector<std::string> expected = {launcherPath, "-classpath", root + "\\app\\" + jar.utf8,
+                                         "-Dkivo.app-path=" + launcherPath, "demo.Main"};
     for (const Text& arg : args) {
         expected.push_back(arg.utf8);
     }
@@ -70,11 +70,13 @@ TEST_P(UnicodeLaunchTest, RuntimeReceivesEveryCharacterAsUtf8InUtf8CodePage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Launchers, UnicodeLaunchTest,
-                         ::testing::Combine(::testing::Values(L"kivo.exe"),
+                         ::testing::Combine(::testing::Values(testing_support::Launcher::Console,
+                                                              testing_support::Launcher::Windowed),
                                             ::testing::Values(LaunchPath::InProcess, LaunchPath::Restart)),
                          [](const auto& info) {
-                             const std::string launcher = tstrings::toUtf8(std::get<0>(info.param));
-                             return launcher.substr(0, launcher.find('.')) +
+                             return std::string(std::get<0>(info.param) == testing_support::Launcher::Console
+                                                    ? "Console"
+                                                    : "Windowed") +
                                     (std::get<1>(info.param) == LaunchPath::InProcess ? "InProcess" : "Restart");
                          });
 

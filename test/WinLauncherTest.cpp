@@ -1,25 +1,27 @@
 // Tests of the Windows launch sequence's helpers: the two DLL loading
 // strategies and their fallback, the per-user configuration lookup
 // directories, and the runner that waits for a child while pumping messages.
-#define KIVO_NO_WMAIN
-#include "WinLauncher.cpp"
+#include "WinLauncher.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
 
+#include "AppLauncher.h"
+#include "ErrorHandling.h"
+#include "Executor.h"
 #include "LauncherImage.h"
 #include "LogCapture.h"
+#include "PackageFile.h"
 #include "TestSupport.h"
+#include "Toolbox.h"
+#include "app.h"
 
 using testing_support::LogCapture;
 using testing_support::ScopedEnvVariable;
 using testing_support::TempDir;
 
 namespace {
-
-// The launch sequence itself runs only in the end-to-end tests.
-[[maybe_unused]] const app::LaunchFunc kLaunchApp = launchApp;
 
 // A private copy of the fixture runtime's bin directory: qsr.dll loads only
 // when its own directory is searched for qsrdep.dll, and a fresh directory
@@ -56,7 +58,7 @@ TEST(LoadDllTest, AddDllDirectoryStrategyFindsDependencyBesideLibrary) {
     const RuntimeCopy runtime;
     LogCapture capture;
 
-    const std::unique_ptr<Dll> dll = loadDllWithAddDllDirectory(runtime.qsrPath());
+    const std::unique_ptr<Dll> dll = WinLauncher::loadDllWithAddDllDirectory(runtime.qsrPath());
 
     ASSERT_TRUE(dll);
     EXPECT_TRUE(exportsQsrLaunch(*dll));
@@ -75,7 +77,7 @@ TEST(LoadDllTest, AddDllDirectoryStrategyFindsDependencyBesideLibrary) {
 TEST(LoadDllTest, AddDllDirectoryStrategyRejectsRelativeDirectory) {
     LogCapture capture;
     try {
-        loadDllWithAddDllDirectory(L"relative\\qsr.dll");
+        WinLauncher::loadDllWithAddDllDirectory(L"relative\\qsr.dll");
         FAIL() << "no error";
     } catch (const KivoErrorBase& e) {
         EXPECT_EQ(bareMessage(e).rfind("AddDllDirectory(relative) failed. System error [", 0), 0u) << bareMessage(e);
@@ -87,7 +89,7 @@ TEST(LoadDllTest, AlteredPathStrategyAppendsLibraryDirectoryWhileLoading) {
     const tstring oldPath = currentPath();
     LogCapture capture;
 
-    const std::unique_ptr<Dll> dll = loadDllWithAlteredPATH(runtime.qsrPath());
+    const std::unique_ptr<Dll> dll = WinLauncher::loadDllWithAlteredPATH(runtime.qsrPath());
 
     ASSERT_TRUE(dll);
     EXPECT_TRUE(exportsQsrLaunch(*dll));
@@ -105,7 +107,7 @@ TEST(LoadDllTest, AlteredPathStrategyRestoresPathWhenLoadFails) {
     const tstring oldPath = currentPath();
     const tstring missing = dir.path() + L"\\missing.dll";
     try {
-        loadDllWithAlteredPATH(missing);
+        WinLauncher::loadDllWithAlteredPATH(missing);
         FAIL() << "no error";
     } catch (const KivoErrorBase& e) {
         const std::string expected = "LoadLibraryW(" + tstrings::toUtf8(missing) + ") failed. System error [";
@@ -119,7 +121,7 @@ TEST(LoadDllTest, AlteredPathStrategyNeedsPath) {
     const RuntimeCopy runtime;
     const ScopedEnvVariable noPath(L"PATH", std::nullopt);
     try {
-        loadDllWithAlteredPATH(runtime.qsrPath());
+        WinLauncher::loadDllWithAlteredPATH(runtime.qsrPath());
         FAIL() << "no error";
     } catch (const KivoErrorBase& e) {
         EXPECT_EQ(bareMessage(e).rfind("GetEnvironmentVariable(PATH) failed. Variable not set", 0), 0u)
@@ -141,7 +143,7 @@ TEST(LoadDllTest, FallsBackToAlteredPathSilently) {
     testing_support::copyFile(L"qsrdep.dll", L"sub\\qsrdep.dll");
     LogCapture capture;
 
-    const std::unique_ptr<Dll> dll = loadDll(L"sub\\qsr.dll");
+    const std::unique_ptr<Dll> dll = WinLauncher::loadDll(L"sub\\qsr.dll");
 
     ASSERT_TRUE(dll);
     EXPECT_TRUE(exportsQsrLaunch(*dll));
@@ -158,7 +160,7 @@ TEST(LoadDllTest, ReportsErrorOfSecondMethod) {
     const tstring missing = dir.path() + L"\\missing.dll";
     LogCapture capture;
     try {
-        loadDll(missing);
+        WinLauncher::loadDll(missing);
         FAIL() << "no error";
     } catch (const KivoErrorBase& e) {
         const std::string expected = "LoadLibraryW(" + tstrings::toUtf8(missing) + ") failed. System error [";
@@ -174,7 +176,7 @@ TEST(CfgFileLookupDirTest, AddsVariableValueJoinedWithPackageName) {
     appLauncher.setAppDir(L"C:\\Demo\\app");
     LogCapture capture;
 
-    addCfgFileLookupDirForEnvVariable(PackageFile(L"Pkg"), appLauncher, L"KIVO_TEST_LOOKUP");
+    WinLauncher::addCfgFileLookupDirForEnvVariable(PackageFile(L"Pkg"), appLauncher, L"KIVO_TEST_LOOKUP");
     const tstring cfgPath = appLauncher.getCfgFilePath();
 
     const tstring_array traces = traceMessages(capture);
@@ -189,7 +191,7 @@ TEST(CfgFileLookupDirTest, UnsetVariableIsLoggedAndSkipped) {
     appLauncher.setAppDir(L"C:\\Demo\\app");
     LogCapture capture;
 
-    addCfgFileLookupDirForEnvVariable(PackageFile(L"Pkg"), appLauncher, L"KIVO_TEST_LOOKUP");
+    WinLauncher::addCfgFileLookupDirForEnvVariable(PackageFile(L"Pkg"), appLauncher, L"KIVO_TEST_LOOKUP");
     appLauncher.getCfgFilePath();
 
     const std::vector<LogRecord> errors = capture.withSeverity(L"ERROR");
@@ -207,7 +209,7 @@ TEST(CfgFileLookupDirTest, EmptyVariableAddsNothing) {
     appLauncher.setAppDir(L"C:\\Demo\\app");
     LogCapture capture;
 
-    addCfgFileLookupDirForEnvVariable(PackageFile(L"Pkg"), appLauncher, L"KIVO_TEST_LOOKUP");
+    WinLauncher::addCfgFileLookupDirForEnvVariable(PackageFile(L"Pkg"), appLauncher, L"KIVO_TEST_LOOKUP");
     appLauncher.getCfgFilePath();
 
     EXPECT_TRUE(capture.records.empty());
@@ -234,7 +236,7 @@ protected:
 TEST_F(RunExecutorWithMsgLoopTest, ReturnsChildExitCodeAndTracesIt) {
     LogCapture capture;
 
-    EXPECT_EQ(RunExecutorWithMsgLoop::apply(echo(L"0")), 0u);
+    EXPECT_EQ(WinLauncher::runExecutorWithMsgLoop(echo(L"0")), 0u);
 
     const tstring_array traces = traceMessages(capture);
     ASSERT_FALSE(traces.empty());
@@ -244,7 +246,7 @@ TEST_F(RunExecutorWithMsgLoopTest, ReturnsChildExitCodeAndTracesIt) {
 TEST_F(RunExecutorWithMsgLoopTest, PassesExitCodeWithTopBitUnchanged) {
     LogCapture capture;
 
-    EXPECT_EQ(RunExecutorWithMsgLoop::apply(echo(L"0xC0000005")), 0xC0000005u);
+    EXPECT_EQ(WinLauncher::runExecutorWithMsgLoop(echo(L"0xC0000005")), 0xC0000005u);
 
     EXPECT_EQ(traceMessages(capture).back(), L"Executor worker thread terminated. Exit code=3221225477");
 }
@@ -253,7 +255,7 @@ TEST_F(RunExecutorWithMsgLoopTest, ChildThatCannotStartFailsOnCallingThread) {
     const Executor missing(dir.path() + L"\\missing.exe");
     LogCapture capture;
     try {
-        RunExecutorWithMsgLoop::apply(missing);
+        WinLauncher::runExecutorWithMsgLoop(missing);
         FAIL() << "no error";
     } catch (const KivoErrorBase& e) {
         EXPECT_EQ(bareMessage(e).rfind("CreateProcess(" + tstrings::toUtf8(dir.path()) + "\\missing.exe, ", 0), 0u)
@@ -266,7 +268,7 @@ TEST_F(RunExecutorWithMsgLoopTest, ChildThatCannotStartFailsOnCallingThread) {
 TEST_F(RunExecutorWithMsgLoopTest, SuccessiveRunsEachReturnTheirChildsCode) {
     LogCapture capture;
     for (int code = 1; code <= 3; ++code) {
-        EXPECT_EQ(RunExecutorWithMsgLoop::apply(echo(std::to_wstring(code))), static_cast<DWORD>(code));
+        EXPECT_EQ(WinLauncher::runExecutorWithMsgLoop(echo(std::to_wstring(code))), static_cast<DWORD>(code));
     }
 }
 
@@ -280,7 +282,7 @@ public:
 };
 
 void runMissingChild() {
-    RunExecutorWithMsgLoop::apply(Executor(testing_support::testBinDir() + L"\\no-such-launcher.exe"));
+    WinLauncher::runExecutorWithMsgLoop(Executor(testing_support::testBinDir() + L"\\no-such-launcher.exe"));
 }
 
 }  // namespace

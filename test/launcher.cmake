@@ -30,14 +30,14 @@ kivo_test(AppLauncherTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppLauncherTest.cpp
   LIBS kivo_applauncher kivo_launcher_test_support)
 
 kivo_test(WinLauncherTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/WinLauncherTest.cpp
-  LIBS kivo_applauncher kivo_exec user32 kivo_launcher_test_support)
+  LIBS kivo_launch kivo_launcher_test_support)
 add_dependencies(WinLauncherTest kivo_fixtures kivo_test_child kivo_desktop_keeper)
 
 foreach(unit EndToEndTest LaunchFailureTest RestartTest UnicodeLaunchTest)
   kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_launcher_test_support)
-  add_dependencies(${unit} kivo kivo_fixtures kivo_desktop_keeper)
+  add_dependencies(${unit} kivo kivow kivo_fixtures kivo_desktop_keeper)
 endforeach()
 add_dependencies(RestartTest kivo_ctrl_c_runtime kivo_send_console_ctrl)
 
 kivo_test(LauncherResourcesTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/LauncherResourcesTest.cpp)
-add_dependencies(LauncherResourcesTest kivo)
+add_dependencies(LauncherResourcesTest kivo kivow)

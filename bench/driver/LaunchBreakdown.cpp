@@ -13,12 +13,11 @@
 #include "JvmLauncher.h"
 #include "PackageFile.h"
 #include "SysInfo.h"
+#include "WinLauncher.h"
 
 namespace bench {
 
 namespace {
-
-typedef void*(WINAPI* AddDllDirectoryFunc)(const wchar_t*);
 
 const char* const kStepNames[] = {
     "AllowSetForegroundWindow",
@@ -33,27 +32,6 @@ const char* const kStepNames[] = {
     "release (Dll, ~Jvm)",
 };
 const std::size_t kStepCount = sizeof kStepNames / sizeof kStepNames[0];
-
-// The launcher's first loading method: the library's directory joins the
-// DLL directories while it is loaded.
-std::unique_ptr<Dll> loadLikeLauncher(const tstring& dllPath) {
-    const tstring directory = FileUtils::parentDir(dllPath);
-    const DllFunction<AddDllDirectoryFunc> addDllDirectory(Dll(Dll::systemDir, tstrings::Builder() << "kernel32.dll"),
-                                                           tstrings::Builder() << "AddDllDirectory");
-    const AddDllDirectoryFunc addDllDirectoryFunc = addDllDirectory;
-    if (!addDllDirectoryFunc(directory.c_str())) {
-        const DWORD err = ::GetLastError();
-        raiseSystemError("AddDllDirectory", directory, err);
-    }
-    const HMODULE module = ::LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-    const DWORD err = ::GetLastError();
-    if (!module) {
-        raiseSystemError("LoadLibraryExW", dllPath, err);
-    }
-    std::unique_ptr<Dll> dll = std::make_unique<Dll>(tstrings::Builder() << dllPath);
-    ::FreeLibrary(module);
-    return dll;
-}
 
 // One replay of the sequence; adds one time per step to `stepMs`.
 void replayOnce(const BenchImage& image, std::vector<std::vector<double>>& stepMs) {
@@ -93,7 +71,7 @@ void replayOnce(const BenchImage& image, std::vector<std::vector<double>>& stepM
     ::SetDllDirectoryW(libDir.c_str());
     stepMs[6].push_back(clock.lapMs());
 
-    std::unique_ptr<Dll> runtimeLib = loadLikeLauncher(jvm->getLibraryPath());
+    std::unique_ptr<Dll> runtimeLib = WinLauncher::loadDll(jvm->getLibraryPath());
     stepMs[7].push_back(clock.lapMs());
 
     jvm->launch();

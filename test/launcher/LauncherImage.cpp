@@ -64,6 +64,46 @@ void keepDesktopInUse() {
 
 void PrintTo(LaunchPath path, std::ostream* os) { *os << (path == LaunchPath::InProcess ? "InProcess" : "Restart"); }
 
+void PrintTo(Launcher launcher, std::ostream* os) { *os << (launcher == Launcher::Console ? "Console" : "Windowed"); }
+
+tstring launcherFileName(Launcher launcher) { return launcher == Launcher::Console ? L"kivo.exe" : L"kivow.exe"; }
+
+namespace {
+
+const wchar_t kProbeTitle[] = L"kivo-dialog-probe";
+
+DWORD WINAPI showProbeDialog(void*) {
+    ::MessageBoxW(nullptr, L"probe", kProbeTitle, MB_OK);
+    return 0;
+}
+
+BOOL CALLBACK closeWindow(HWND window, LPARAM) {
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+bool probeDialog() {
+    DWORD threadId = 0;
+    HANDLE thread = ::CreateThread(nullptr, 0, showProbeDialog, nullptr, 0, &threadId);
+    if (!thread) {
+        fail("CreateThread", ::GetLastError());
+    }
+    // A box that cannot appear fails within milliseconds.
+    bool shown = ::WaitForSingleObject(thread, 2000) == WAIT_TIMEOUT;
+    while (::WaitForSingleObject(thread, 100) == WAIT_TIMEOUT) {
+        ::EnumThreadWindows(threadId, closeWindow, 0);
+    }
+    ::CloseHandle(thread);
+    return shown;
+}
+
+}  // namespace
+
+bool sessionShowsDialogs() {
+    static const bool shows = probeDialog();
+    return shows;
+}
+
 std::vector<std::string> errLines(const ProcessResult& result) { return lines(result.err); }
 
 void copyTree(const tstring& from, const tstring& to) {
@@ -93,11 +133,11 @@ void copyTree(const tstring& from, const tstring& to) {
     }
 }
 
-LauncherImage::LauncherImage(const tstring& exeName, const tstring& rootName, const tstring& builtLauncher)
+LauncherImage::LauncherImage(const tstring& exeName, const tstring& rootName, Launcher launcher)
     : temp(L"kivo-e2e"), rootDir(temp.path() + L"\\" + rootName), exeName(exeName) {
     keepDesktopInUse();
     makeDirs(appDir());
-    copyFile(testBinDir() + L"\\" + builtLauncher, launcherPath());
+    copyFile(testBinDir() + L"\\" + launcherFileName(launcher), launcherPath());
 }
 
 tstring LauncherImage::launcherPath() const { return rootDir + L"\\" + exeName; }

@@ -41,13 +41,26 @@ enum class LaunchPath { InProcess, Restart };
 
 void PrintTo(LaunchPath path, std::ostream* os);
 
-// Root\<exeName> (a copy of a launcher built beside the test programs,
-// kivo.exe unless `builtLauncher` names another), root\app\ and, once
-// installed, a copy of a fixture runtime as root\runtime\.
+// Which launcher executable an image carries: kivo.exe or kivow.exe.
+enum class Launcher { Console, Windowed };
+
+void PrintTo(Launcher launcher, std::ostream* os);
+
+// The file name of the launcher in the build's bin directory.
+tstring launcherFileName(Launcher launcher);
+
+// Whether a message box that this session opens appears, rather than fail
+// at once as it does where there is no interactive desktop. Decided once,
+// by opening one and closing it again.
+bool sessionShowsDialogs();
+
+// Root\<exeName> (a copy of the launcher), root\app\ and, once installed,
+// a copy of a fixture runtime as root\runtime\.
 class LauncherImage {
 public:
     explicit LauncherImage(const tstring& exeName = L"Demo.exe", const tstring& rootName = L"image",
-                           const tstring& builtLauncher = L"kivo.exe");
+                           Launcher launcher = Launcher::Console);
+    explicit LauncherImage(Launcher launcher) : LauncherImage(L"Demo.exe", L"image", launcher) {}
 
     const tstring& root() const { return rootDir; }
     tstring launcherPath() const;

@@ -1,7 +1,7 @@
-// The launcher's process entry and the Windows launch sequence: starts the
-// image's runtime in-process, or restarts the launcher with the application
-// directory on PATH and waits for the child while pumping window messages.
-#include <windows.h>
+// The Windows launch sequence of both launchers: starts the image's runtime
+// in-process, or restarts the launcher with the application directory on
+// PATH and waits for the child while pumping window messages.
+#include "WinLauncher.h"
 
 #include <cstdlib>
 #include <exception>
@@ -17,7 +17,7 @@
 #include "PackageFile.h"
 #include "SysInfo.h"
 #include "Toolbox.h"
-#include "app.h"
+#include "tstrings.h"
 
 namespace {
 
@@ -269,6 +269,10 @@ HANDLE createJobForProcessLifetime() {
     std::exit(static_cast<int>(exitCode));
 }
 
+}  // namespace
+
+namespace WinLauncher {
+
 void launchApp() {
     ::AllowSetForegroundWindow(ASFW_ANY);
 
@@ -286,8 +290,8 @@ void launchApp() {
         .setDefaultRuntimeDir(FileUtils::combinePath(rootDir, L"runtime"));
 
     if (!packageFile.packageName().empty()) {
-        addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"LOCALAPPDATA");
-        addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"APPDATA");
+        ::addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"LOCALAPPDATA");
+        ::addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"APPDATA");
     }
 
     const bool appDirInLibPath = appLauncher.isAppDirInLibPath();
@@ -301,10 +305,19 @@ void launchApp() {
     }
 }
 
-}  // namespace
+std::unique_ptr<Dll> loadDll(const tstring& dllPath) { return ::loadDll(dllPath); }
 
-#ifndef KIVO_NO_WMAIN
-int wmain(int, wchar_t*[]) {
-    return app::launch(std::nothrow, launchApp, nullptr);
+std::unique_ptr<Dll> loadDllWithAddDllDirectory(const tstring& dllPath) {
+    return ::loadDllWithAddDllDirectory(dllPath);
 }
-#endif
+
+std::unique_ptr<Dll> loadDllWithAlteredPATH(const tstring& dllPath) { return ::loadDllWithAlteredPATH(dllPath); }
+
+void addCfgFileLookupDirForEnvVariable(const PackageFile& packageFile, AppLauncher& appLauncher,
+                                       const tstring& envVarName) {
+    ::addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, envVarName);
+}
+
+DWORD runExecutorWithMsgLoop(const Executor& executor) { return RunExecutorWithMsgLoop::apply(executor); }
+
+}  // namespace WinLauncher
