@@ -100,6 +100,8 @@ bool probeDialog() {
 }  // namespace
 
 bool sessionShowsDialogs() {
+    // The probe's box must not be the window that starts the desktop.
+    keepDesktopInUse();
     static const bool shows = probeDialog();
     return shows;
 }
