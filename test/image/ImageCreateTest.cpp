@@ -106,6 +106,33 @@ TEST(ImageCreateTest, LaysOutTheImage) {
     EXPECT_EQ(listing(inputs.temp.path() + L"\\out"), std::vector<std::string>{"image"});
 }
 
+TEST(ImageCreateTest, TakesTheWindowedLauncherWhenAsked) {
+    CreateInputs inputs;
+    tstring_array args = inputs.createArgs(L"App");
+    args.push_back(L"--windowed");
+
+    const ProcessResult result = runImageTool(args);
+
+    ASSERT_EQ(result.exitCode, 0u) << result.out << result.err;
+    EXPECT_EQ(readFile(inputs.dest + L"\\App.exe"), readFile(testing_support::testBinDir() + L"\\kivow.exe"));
+}
+
+TEST(ImageCreateTest, NamesTheDirectoryWithoutAWindowedLauncher) {
+    CreateInputs inputs;
+    const tstring lonelyTool = inputs.temp.path() + L"\\kivo-image.exe";
+    testing_support::copyFile(testing_support::imageToolPath(), lonelyTool);
+    tstring_array args = inputs.createArgs(L"App");
+    args.push_back(L"--windowed");
+
+    const ProcessResult result = testing_support::runProcess(lonelyTool, args);
+
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_EQ(testing_support::lines(result.err),
+              std::vector<std::string>{"kivo-image: The windowed launcher kivow.exe is not in \"" +
+                                       utf8(inputs.temp.path()) + "\""});
+    EXPECT_FALSE(exists(inputs.dest));
+}
+
 TEST(ImageCreateTest, SummarisesInOneLineThenChecks) {
     CreateInputs inputs;
 
@@ -284,9 +311,6 @@ INSTANTIATE_TEST_SUITE_P(
                           args.insert(args.end(), {L"--icon", i.temp.path() + L"\\none.ico"});
                       },
                       1, "Cannot open the icon \"<temp>\\none.ico\": "},
-        FailingCreate{"NoWindowedLauncher",
-                      [](CreateInputs&, tstring_array& args) { args.push_back(L"--windowed"); }, 1,
-                      "The windowed launcher kivow.exe is not in \"" + utf8(testing_support::testBinDir()) + "\""},
         FailingCreate{"LockedApplicationFile",
                       [](CreateInputs& i, tstring_array&) { writeFile(i.files + L"\\lib\\locked.jar", "x"); }, 1,
                       "Cannot copy \"<temp>\\files\\lib\\locked.jar\" to \""},
