@@ -14,9 +14,11 @@
 #include "FileUtils.h"
 #include "JvmLauncher.h"
 #include "Log.h"
+#include "OwnedResource.h"
 #include "PackageFile.h"
 #include "SysInfo.h"
 #include "Toolbox.h"
+#include "WinErrorHandling.h"
 #include "tstrings.h"
 
 namespace {
@@ -34,23 +36,16 @@ std::unique_ptr<Dll> loadDllWithAddDllDirectory(const tstring& dllPath) {
                                                            tstrings::Builder() << "AddDllDirectory");
     const AddDllDirectoryFunc addDllDirectoryFunc = addDllDirectory;
     if (!addDllDirectoryFunc(directory.c_str())) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "AddDllDirectory(" << directory << ") failed", addDllDirectoryFunc,
-                       err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "AddDllDirectory(" << directory << ") failed", addDllDirectoryFunc);
     }
     TRACE_MSG("AddDllDirectory(" << directory << "): OK");
 
     // Loading with the default search directories makes the added directory
     // part of the search for the library's dependencies; the plain load
     // below then only takes another reference.
-    const HMODULE module = ::LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+    const OwnedModule module(::LoadLibraryExW(dllPath.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
     TRACE_MSG("LoadLibraryEx(" << dllPath << ", LOAD_LIBRARY_SEARCH_DEFAULT_DIRS): "
-                               << static_cast<const void*>(module));
-    const AtEndOfScope freeModule([module] {
-        if (module) {
-            ::FreeLibrary(module);
-        }
-    });
+                               << static_cast<const void*>(module.get()));
 
     return std::make_unique<Dll>(tstrings::Builder() << dllPath);
 }
@@ -119,8 +114,7 @@ RunExecutorWithMsgLoop::RunExecutorWithMsgLoop(const Executor& executor) : execu
     window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ::GetModuleHandleW(nullptr),
                                nullptr);
     if (!window) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "CreateWindowEx() failed", ::CreateWindowExW, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "CreateWindowEx() failed", ::CreateWindowExW);
     }
 }
 
@@ -131,8 +125,7 @@ DWORD RunExecutorWithMsgLoop::apply(const Executor& executor) {
     auto workerRef = std::make_unique<std::shared_ptr<RunExecutorWithMsgLoop>>(runner);
     const OwnedHandle thread(::CreateThread(nullptr, 0, threadProc, workerRef.get(), 0, nullptr));
     if (!thread) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "CreateThread() failed", ::CreateThread, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "CreateThread() failed", ::CreateThread);
     }
     workerRef.release();
 
@@ -143,16 +136,14 @@ DWORD RunExecutorWithMsgLoop::apply(const Executor& executor) {
             break;
         }
         if (status == -1) {
-            const DWORD err = ::GetLastError();
-            RAISE(SysError(tstrings::Builder() << "GetMessage() failed", ::GetMessageW, err));
+            RAISE_LAST_ERROR(tstrings::Builder() << "GetMessage() failed", ::GetMessageW);
         }
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
 
     if (::WaitForSingleObject(thread.get(), INFINITE) == WAIT_FAILED) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "WaitForSingleObject() failed", ::WaitForSingleObject, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "WaitForSingleObject() failed", ::WaitForSingleObject);
     }
 
     if (runner->error) {
@@ -178,9 +169,8 @@ void RunExecutorWithMsgLoop::run() {
     }
 
     if (!::PostMessageW(window, WM_QUIT, 0, 0)) {
-        const DWORD err = ::GetLastError();
         try {
-            RAISE(SysError(tstrings::Builder() << "PostMessage(WM_QUIT) failed", ::PostMessageW, err));
+            RAISE_LAST_ERROR(tstrings::Builder() << "PostMessage(WM_QUIT) failed", ::PostMessageW);
         }
         CATCH_AND_LOG
         // The calling thread would pump messages for ever.
@@ -222,15 +212,13 @@ void launchInProcess(std::unique_ptr<Jvm> jvm) {
 HANDLE createJobForProcessLifetime() {
     OwnedHandle job(::CreateJobObjectW(nullptr, nullptr));
     if (!job) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "CreateJobObject() failed", ::CreateJobObjectW, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "CreateJobObject() failed", ::CreateJobObjectW);
     }
 
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;
     if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "SetInformationJobObject() failed", ::SetInformationJobObject, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "SetInformationJobObject() failed", ::SetInformationJobObject);
     }
 
     return job.release();
@@ -261,8 +249,7 @@ HANDLE createJobForProcessLifetime() {
     }
 
     if (!::SetConsoleCtrlHandler(ignoreCtrlCAndCtrlBreak, TRUE)) {
-        const DWORD err = ::GetLastError();
-        RAISE(SysError(tstrings::Builder() << "SetConsoleCtrlHandler() failed", ::SetConsoleCtrlHandler, err));
+        RAISE_LAST_ERROR(tstrings::Builder() << "SetConsoleCtrlHandler() failed", ::SetConsoleCtrlHandler);
     }
 
     const DWORD exitCode = RunExecutorWithMsgLoop::apply(executor);

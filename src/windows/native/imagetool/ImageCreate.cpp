@@ -121,10 +121,11 @@ void writeTextFile(const tstring& path, const std::string& bytes) {
         FAIL_LAST_ERROR(L"Cannot write \"" + path + L"\"");
     }
     DWORD written = 0;
-    const BOOL ok = ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    const DWORD error = ::GetLastError();
-    if (!ok || written != bytes.size()) {
-        failSystem(L"Cannot write \"" + path + L"\"", ok ? ERROR_DISK_FULL : error);
+    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        FAIL_LAST_ERROR(L"Cannot write \"" + path + L"\"");
+    }
+    if (written != bytes.size()) {
+        failSystem(L"Cannot write \"" + path + L"\"", ERROR_DISK_FULL);
     }
 }
 
@@ -181,11 +182,12 @@ void moveIntoPlace(const tstring& built, const tstring& dest) {
         FAIL_LAST_ERROR(L"Cannot move \"" + dest + L"\" aside to replace it");
     }
     if (!::MoveFileExW(built.c_str(), dest.c_str(), 0)) {
-        const DWORD error = ::GetLastError();
-        if (replacing) {
-            ::MoveFileExW(old.c_str(), dest.c_str(), 0);
-        }
-        failSystem(L"Cannot move the new image to \"" + dest + L"\"", error);
+        ON_LAST_ERROR(error, {
+            if (replacing) {
+                ::MoveFileExW(old.c_str(), dest.c_str(), 0);
+            }
+            failSystem(L"Cannot move the new image to \"" + dest + L"\"", error);
+        });
     }
     if (replacing) {
         removeTree(old);
@@ -278,9 +280,10 @@ int brandExistingLauncher(const BrandCommand& command) {
         throw;
     }
     if (!::MoveFileExW(copy.c_str(), launcher.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        const DWORD error = ::GetLastError();
-        removeTree(copy);
-        failSystem(L"Cannot replace \"" + launcher + L"\"", error);
+        ON_LAST_ERROR(error, {
+            removeTree(copy);
+            failSystem(L"Cannot replace \"" + launcher + L"\"", error);
+        });
     }
     tstring what;
     if (!brand.icon.empty()) {

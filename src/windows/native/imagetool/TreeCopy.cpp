@@ -45,9 +45,8 @@ DirEntries listDirectory(const tstring& dir) {
         }
         (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? entries.dirs : entries.files).push_back(name);
     } while (::FindNextFileW(search.get(), &found));
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_NO_MORE_FILES) {
-        failSystem(L"Cannot list \"" + dir + L"\"", error);
+    if (::GetLastError() != ERROR_NO_MORE_FILES) {
+        FAIL_LAST_ERROR(L"Cannot list \"" + dir + L"\"");
     }
     return entries;
 }
