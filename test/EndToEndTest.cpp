@@ -91,6 +91,20 @@ protected:
         return image.run(args, LaunchPath::InProcess, options);
     }
 
+    // A configuration for package DemoPkg in the per-user directory `dir`
+    // whose main class names where it comes from.
+    static void writeUserCfg(const TempDir& dir, const std::string& mainClass) {
+        testing_support::makeDirs(dir.path() + L"\\DemoPkg");
+        testing_support::writeFile(dir.path() + L"\\DemoPkg\\Demo.cfg", "[Application]\napp.mainclass=" + mainClass + "\n");
+    }
+
+    ProcessResult runWithUserDirs(const TempDir& localAppData, const TempDir& appData) const {
+        ProcessOptions options;
+        options.env[L"LOCALAPPDATA"] = localAppData.path();
+        options.env[L"APPDATA"] = appData.path();
+        return run({}, options);
+    }
+
     static ProcessOptions traced() {
         ProcessOptions options;
         options.env[L"KIVO_DEBUG"] = L"true";
@@ -215,17 +229,10 @@ TEST_P(EndToEndTest, LocalAppDataCfgComesFirst) {
     const TempDir localAppData;
     const TempDir appData;
     image.writePackage("DemoPkg");
-    for (const TempDir* dir : {&localAppData, &appData}) {
-        testing_support::makeDirs(dir->path() + L"\\DemoPkg");
-    }
-    testing_support::writeFile(localAppData.path() + L"\\DemoPkg\\Demo.cfg",
-                               "[Application]\napp.mainclass=from.LocalAppData\n");
-    testing_support::writeFile(appData.path() + L"\\DemoPkg\\Demo.cfg", "[Application]\napp.mainclass=from.AppData\n");
-    ProcessOptions options;
-    options.env[L"LOCALAPPDATA"] = localAppData.path();
-    options.env[L"APPDATA"] = appData.path();
+    writeUserCfg(localAppData, "from.LocalAppData");
+    writeUserCfg(appData, "from.AppData");
 
-    const ProcessResult result = run({}, options);
+    const ProcessResult result = runWithUserDirs(localAppData, appData);
 
     EXPECT_EQ(result.exitCode, 0u) << result.err;
     EXPECT_EQ(lastArgument(result), "from.LocalAppData");
@@ -235,13 +242,9 @@ TEST_P(EndToEndTest, AppDataCfgComesBeforeAppDir) {
     const TempDir localAppData;
     const TempDir appData;
     image.writePackage("DemoPkg\r\nignored\n");
-    testing_support::makeDirs(appData.path() + L"\\DemoPkg");
-    testing_support::writeFile(appData.path() + L"\\DemoPkg\\Demo.cfg", "[Application]\napp.mainclass=from.AppData\n");
-    ProcessOptions options;
-    options.env[L"LOCALAPPDATA"] = localAppData.path();
-    options.env[L"APPDATA"] = appData.path();
+    writeUserCfg(appData, "from.AppData");
 
-    const ProcessResult result = run({}, options);
+    const ProcessResult result = runWithUserDirs(localAppData, appData);
 
     EXPECT_EQ(result.exitCode, 0u) << result.err;
     EXPECT_EQ(lastArgument(result), "from.AppData");
@@ -250,8 +253,7 @@ TEST_P(EndToEndTest, AppDataCfgComesBeforeAppDir) {
 TEST_P(EndToEndTest, UnsetLocalAppDataIsReportedOnlyInTrace) {
     const TempDir appData;
     image.writePackage("DemoPkg");
-    testing_support::makeDirs(appData.path() + L"\\DemoPkg");
-    testing_support::writeFile(appData.path() + L"\\DemoPkg\\Demo.cfg", "[Application]\napp.mainclass=from.AppData\n");
+    writeUserCfg(appData, "from.AppData");
     ProcessOptions options = traced();
     options.env[L"LOCALAPPDATA"] = std::nullopt;
     options.env[L"APPDATA"] = appData.path();

@@ -41,7 +41,7 @@ void keepDesktopInUse() {
     static std::once_flag started;
     std::call_once(started, [] {
         const tstring eventName = L"Local\\kivo-desktop-keeper-" + std::to_wstring(::GetCurrentProcessId());
-        HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+        const OwnedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
         if (!ready) {
             return;
         }
@@ -52,13 +52,12 @@ void keepDesktopInUse() {
         PROCESS_INFORMATION info = {};
         if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                              nullptr, &startupInfo, &info)) {
+            const OwnedHandle thread(info.hThread);
+            const OwnedHandle keeper(info.hProcess);
             // A keeper that fails ends at once; the tests do not depend on it.
-            HANDLE waits[] = {ready, info.hProcess};
+            HANDLE waits[] = {ready.get(), keeper.get()};
             ::WaitForMultipleObjects(2, waits, FALSE, 30000);
-            ::CloseHandle(info.hThread);
-            ::CloseHandle(info.hProcess);
         }
-        ::CloseHandle(ready);
     });
 }
 
@@ -84,16 +83,15 @@ BOOL CALLBACK closeWindow(HWND window, LPARAM) {
 
 bool probeDialog() {
     DWORD threadId = 0;
-    HANDLE thread = ::CreateThread(nullptr, 0, showProbeDialog, nullptr, 0, &threadId);
+    const OwnedHandle thread(::CreateThread(nullptr, 0, showProbeDialog, nullptr, 0, &threadId));
     if (!thread) {
         fail("CreateThread", ::GetLastError());
     }
     // A box that cannot appear fails within milliseconds.
-    bool shown = ::WaitForSingleObject(thread, 2000) == WAIT_TIMEOUT;
-    while (::WaitForSingleObject(thread, 100) == WAIT_TIMEOUT) {
+    bool shown = ::WaitForSingleObject(thread.get(), 2000) == WAIT_TIMEOUT;
+    while (::WaitForSingleObject(thread.get(), 100) == WAIT_TIMEOUT) {
         ::EnumThreadWindows(threadId, closeWindow, 0);
     }
-    ::CloseHandle(thread);
     return shown;
 }
 
@@ -112,8 +110,8 @@ void copyTree(const tstring& from, const tstring& to) {
     makeDirs(to);
     WIN32_FIND_DATAW entry;
     const tstring pattern = from + L"\\*";
-    HANDLE found = ::FindFirstFileW(pattern.c_str(), &entry);
-    if (found == INVALID_HANDLE_VALUE) {
+    const OwnedFindHandle found(::FindFirstFileW(pattern.c_str(), &entry));
+    if (!found) {
         fail("FindFirstFileW", ::GetLastError());
     }
     tstring_array files;
@@ -124,8 +122,7 @@ void copyTree(const tstring& from, const tstring& to) {
             continue;
         }
         (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? dirs : files).push_back(entryName);
-    } while (::FindNextFileW(found, &entry));
-    ::FindClose(found);
+    } while (::FindNextFileW(found.get(), &entry));
 
     for (const tstring& file : files) {
         copyFile(from + L"\\" + file, to + L"\\" + file);
@@ -175,13 +172,16 @@ ProcessResult LauncherImage::run(const tstring_array& args, LaunchPath path, Pro
 
 RunningProcess::RunningProcess(const tstring& program, const tstring_array& args, DWORD creationFlags) {
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-    HANDLE outWrite = nullptr;
-    if (!::CreatePipe(&outRead, &outWrite, &inheritable, 0)) {
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
         fail("CreatePipe", ::GetLastError());
     }
-    ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                               OPEN_EXISTING, 0, nullptr);
+    outRead.reset(readEnd);
+    const OwnedHandle outWrite(writeEnd);
+    ::SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
+    const OwnedFileHandle nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                            &inheritable, OPEN_EXISTING, 0, nullptr));
 
     tstring commandLine = L"\"" + program + L"\"";
     for (const tstring& arg : args) {
@@ -192,41 +192,31 @@ RunningProcess::RunningProcess(const tstring& program, const tstring_array& args
     startupInfo.cb = sizeof(startupInfo);
     startupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startupInfo.wShowWindow = SW_HIDE;
-    startupInfo.hStdInput = nul;
-    startupInfo.hStdOutput = outWrite;
-    startupInfo.hStdError = nul;
+    startupInfo.hStdInput = nul.get();
+    startupInfo.hStdOutput = outWrite.get();
+    startupInfo.hStdError = nul.get();
     PROCESS_INFORMATION info = {};
-    const BOOL created = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                          CREATE_UNICODE_ENVIRONMENT | creationFlags, nullptr, nullptr, &startupInfo,
-                                          &info);
-    const DWORD error = ::GetLastError();
-    ::CloseHandle(outWrite);
-    if (nul != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(nul);
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          CREATE_UNICODE_ENVIRONMENT | creationFlags, nullptr, nullptr, &startupInfo, &info)) {
+        fail("CreateProcessW", ::GetLastError());
     }
-    if (!created) {
-        ::CloseHandle(outRead);
-        fail("CreateProcessW", error);
-    }
-    ::CloseHandle(info.hThread);
-    process = info.hProcess;
+    const OwnedHandle thread(info.hThread);
+    process.reset(info.hProcess);
     processId = info.dwProcessId;
 }
 
 RunningProcess::~RunningProcess() {
-    if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
-        ::TerminateProcess(process, 1);
-        ::WaitForSingleObject(process, INFINITE);
+    if (::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(process.get(), 1);
+        ::WaitForSingleObject(process.get(), INFINITE);
     }
-    ::CloseHandle(process);
-    ::CloseHandle(outRead);
 }
 
 const std::string& RunningProcess::readUntil(const std::string& text, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     while (out.find(text) == std::string::npos && ::GetTickCount64() < deadline) {
         DWORD available = 0;
-        if (!::PeekNamedPipe(outRead, nullptr, 0, nullptr, &available, nullptr)) {
+        if (!::PeekNamedPipe(outRead.get(), nullptr, 0, nullptr, &available, nullptr)) {
             break;
         }
         if (available == 0) {
@@ -235,7 +225,7 @@ const std::string& RunningProcess::readUntil(const std::string& text, DWORD time
         }
         char buffer[4096];
         DWORD count = 0;
-        if (!::ReadFile(outRead, buffer, sizeof(buffer), &count, nullptr)) {
+        if (!::ReadFile(outRead.get(), buffer, sizeof(buffer), &count, nullptr)) {
             break;
         }
         out.append(buffer, count);
@@ -244,11 +234,11 @@ const std::string& RunningProcess::readUntil(const std::string& text, DWORD time
 }
 
 std::optional<DWORD> RunningProcess::wait(DWORD timeoutMs) {
-    if (::WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
         return std::nullopt;
     }
     DWORD exitCode = 0;
-    ::GetExitCodeProcess(process, &exitCode);
+    ::GetExitCodeProcess(process.get(), &exitCode);
     return exitCode;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "OwnedResource.h"
 #include "TestSupport.h"
 
 namespace testing_support {
@@ -108,7 +109,7 @@ public:
     RunningProcess& operator=(const RunningProcess&) = delete;
 
     DWORD pid() const { return processId; }
-    HANDLE handle() const { return process; }
+    HANDLE handle() const { return process.get(); }
 
     // Reads standard output until it holds `text`, the pipe closes or
     // `timeoutMs` pass; returns everything read so far.
@@ -119,8 +120,8 @@ public:
     std::optional<DWORD> wait(DWORD timeoutMs = 30000);
 
 private:
-    HANDLE process = nullptr;
-    HANDLE outRead = nullptr;
+    OwnedHandle process;
+    OwnedHandle outRead;
     DWORD processId = 0;
     std::string out;
 };
