@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <utility>
 
 #include "ToolError.h"
 
@@ -135,13 +136,21 @@ std::set<tstring> merged(std::set<tstring> a, const std::set<tstring>& b) {
     return a;
 }
 
+// Sets each member of `target` to the value of the option named beside it.
+template <class Target>
+void takeValues(const ParsedArgs& parsed, Target& target,
+                std::initializer_list<std::pair<const wchar_t*, tstring Target::*>> options) {
+    for (const auto& [name, member] : options) {
+        target.*member = parsed.value(name);
+    }
+}
+
 BrandOptions brandOptions(const ParsedArgs& parsed) {
     BrandOptions brand;
-    brand.icon = parsed.value(L"--icon");
-    brand.productName = parsed.value(L"--product-name");
-    brand.company = parsed.value(L"--company");
-    brand.description = parsed.value(L"--description");
-    brand.copyright = parsed.value(L"--copyright");
+    takeValues(parsed, brand,
+               {{L"--icon", &BrandOptions::icon}, {L"--product-name", &BrandOptions::productName},
+                {L"--company", &BrandOptions::company}, {L"--description", &BrandOptions::description},
+                {L"--copyright", &BrandOptions::copyright}});
     if (parsed.values.count(L"--version")) {
         brand.version = FileVersion::parse(parsed.value(L"--version"));
         if (!brand.version) {
@@ -208,12 +217,10 @@ CreateOptions parseCreate(const tstring_array& args) {
     requireNoPositional(L"create", parsed);
     requireValues(parsed, {L"--name", L"--config", L"--input", L"--dest"});
     CreateOptions create;
-    create.name = parsed.value(L"--name");
-    create.config = parsed.value(L"--config");
-    create.input = parsed.value(L"--input");
-    create.runtime = parsed.value(L"--runtime");
-    create.dest = parsed.value(L"--dest");
-    create.package = parsed.value(L"--package");
+    takeValues(parsed, create,
+               {{L"--name", &CreateOptions::name}, {L"--config", &CreateOptions::config},
+                {L"--input", &CreateOptions::input}, {L"--runtime", &CreateOptions::runtime},
+                {L"--dest", &CreateOptions::dest}, {L"--package", &CreateOptions::package}});
     create.windowed = parsed.flags.count(L"--windowed") > 0;
     create.replace = parsed.flags.count(L"--replace") > 0;
     create.brand = brandOptions(parsed);
