@@ -246,8 +246,9 @@ TEST(CfgFileTest, ErrorCarriesLocationOfLoad) {
 // input (a server that merely closes its end would read as end of file).
 TEST(CfgFileTest, DisconnectedPipeGivesReadError) {
     const tstring path = L"\\\\.\\pipe\\kivo-cfg-" + std::to_wstring(::GetCurrentProcessId());
-    HANDLE pipe = ::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096,
-                                     0, nullptr);
+    const OwnedFileHandle owned(::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                                   4096, 4096, 0, nullptr));
+    const HANDLE pipe = owned.get();
     ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
     std::thread server([pipe] {
         if (::ConnectNamedPipe(pipe, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED) {
@@ -258,7 +259,6 @@ TEST(CfgFileTest, DisconnectedPipeGivesReadError) {
     });
     const std::string error = loadError([&] { CfgFile::load(path); });
     server.join();
-    ::CloseHandle(pipe);
     const std::string prefix = "Failed to read \"" + tstrings::toUtf8(path) + "\" file up to the end: ";
     EXPECT_EQ(error.substr(0, prefix.size()), prefix) << error;
     EXPECT_GT(error.size(), prefix.size()) << error;

@@ -39,14 +39,13 @@ tstring className(HWND window) {
 }
 
 tstring processImage(DWORD pid) {
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    const OwnedHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process) {
         return tstring();
     }
     wchar_t path[MAX_PATH * 4] = {};
     DWORD size = static_cast<DWORD>(std::size(path));
-    const BOOL found = ::QueryFullProcessImageNameW(process, 0, path, &size);
-    ::CloseHandle(process);
+    const BOOL found = ::QueryFullProcessImageNameW(process.get(), 0, path, &size);
     return found ? tstring(path, size) : tstring();
 }
 

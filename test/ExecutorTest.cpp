@@ -58,15 +58,12 @@ tstring echoPath() {
 
 tstring_array splitWithCommandLineToArgvW(const tstring& cmdline) {
     int argc = 0;
-    wchar_t** argv = ::CommandLineToArgvW(cmdline.c_str(), &argc);
-    tstring_array result;
+    const OwnedLocal<wchar_t*> argv(::CommandLineToArgvW(cmdline.c_str(), &argc));
     if (!argv) {
         ADD_FAILURE() << "CommandLineToArgvW failed: " << ::GetLastError();
-        return result;
+        return {};
     }
-    result.assign(argv, argv + argc);
-    ::LocalFree(argv);
-    return result;
+    return tstring_array(argv.get(), argv.get() + argc);
 }
 
 struct RaisedError {

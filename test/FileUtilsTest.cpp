@@ -107,10 +107,8 @@ TEST(FileUtilsTest, ExistsForDirectoriesAndFilesOnly) {
 }
 
 tstring currentDir() {
-    wchar_t* cwd = ::_wgetcwd(nullptr, 0);
-    tstring result(cwd);
-    std::free(cwd);
-    return result;
+    const OwnedCrt<wchar_t> cwd(::_wgetcwd(nullptr, 0));
+    return tstring(cwd.get());
 }
 
 TEST(FileUtilsTest, ToAbsolutePathOfEmptyPathIsCurrentDirectory) {

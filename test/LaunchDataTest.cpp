@@ -14,6 +14,7 @@
 #include "ErrorHandling.h"
 #include "JvmLauncher.h"
 #include "LogCapture.h"
+#include "OwnedResource.h"
 #include "SysInfo.h"
 
 using testing_support::LogCapture;
@@ -324,14 +325,13 @@ TEST(LaunchDataTest, MakeJvmlLauncherDataConsumesHandleOnEveryOutcome) {
                           Case{16, false, true, 1}}) {
         const JvmlLauncherApiTable table = FakeTable::table(c.size, c.fillFails);
         std::int32_t size = 7;
-        JvmlLauncherData* data = makeJvmlLauncherData(&table, kFakeHandle, &size);
+        const OwnedCrt<JvmlLauncherData> data(makeJvmlLauncherData(&table, kFakeHandle, &size));
 
-        EXPECT_EQ(data != nullptr, c.succeeds) << "size " << c.size;
+        EXPECT_EQ(data.get() != nullptr, c.succeeds) << "size " << c.size;
         EXPECT_EQ(size, c.succeeds ? c.size : 7) << "size " << c.size;
         EXPECT_EQ(FakeTable::filled, c.filled) << "size " << c.size;
         EXPECT_EQ(FakeTable::closed, 1) << "size " << c.size;
         EXPECT_EQ(FakeTable::lastClosed, kFakeHandle) << "size " << c.size;
-        std::free(data);
     }
 }
 

@@ -83,12 +83,12 @@ LogRecord sampleRecord() {
 TEST(StreamLogAppenderTest, WritesTwoLineRecordAsUtf8) {
     const testing_support::TempDir dir;
     const tstring path = FileUtils::combinePath(dir.path(), L"log.txt");
-    std::FILE* out = ::_wfopen(path.c_str(), L"wb");
-    ASSERT_NE(nullptr, out);
-    StreamLogAppender appender(out);
+    OwnedFile out(::_wfopen(path.c_str(), L"wb"));
+    ASSERT_NE(nullptr, out.get());
+    StreamLogAppender appender(out.get());
     appender.write(sampleRecord());
     appender.write(sampleRecord());
-    std::fclose(out);
+    out.reset();
     const std::string record =
         "[2024/01/03 04:05:06.007, app\xc3\xa9.exe (PID: 12, TID: 34), f.cpp:9 (ns::f)]\n\tWARNING: message \xc3\xa9\n";
     EXPECT_EQ(record + record, testing_support::readFile(path));

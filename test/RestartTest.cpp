@@ -253,12 +253,11 @@ TEST_P(RestartTest, KillingLauncherEndsChild) {
     const FixtureRecord record = testing_support::parseFixtureRecord(launcher.readUntil("qsr: end\n"));
     ASSERT_TRUE(record.found);
     ASSERT_NE(record.pid, launcher.pid());
-    HANDLE child = ::OpenProcess(SYNCHRONIZE, FALSE, record.pid);
-    ASSERT_NE(child, nullptr) << ::GetLastError();
+    const OwnedHandle child(::OpenProcess(SYNCHRONIZE, FALSE, record.pid));
+    ASSERT_NE(child.get(), nullptr) << ::GetLastError();
     ASSERT_TRUE(::TerminateProcess(launcher.handle(), 9));
 
-    EXPECT_EQ(::WaitForSingleObject(child, 10000), WAIT_OBJECT_0);
-    ::CloseHandle(child);
+    EXPECT_EQ(::WaitForSingleObject(child.get(), 10000), WAIT_OBJECT_0);
 }
 
 class RestartConsoleCtrlTest : public testing::TestWithParam<const char*> {};

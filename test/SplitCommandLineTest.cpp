@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "OwnedResource.h"
 #include "SysInfo.h"
 #include "WinSysInfo.h"
 
@@ -16,14 +17,12 @@ namespace {
 
 tstring_array systemSplit(const tstring& commandLine) {
     int count = 0;
-    wchar_t** argv = ::CommandLineToArgvW(commandLine.c_str(), &count);
+    const OwnedLocal<wchar_t*> argv(::CommandLineToArgvW(commandLine.c_str(), &count));
     if (!argv) {
         ADD_FAILURE() << "CommandLineToArgvW failed with error " << ::GetLastError();
         return {};
     }
-    const tstring_array args(argv, argv + count);
-    ::LocalFree(argv);
-    return args;
+    return tstring_array(argv.get(), argv.get() + count);
 }
 
 struct SplitCase {

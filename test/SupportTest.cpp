@@ -19,10 +19,8 @@ ProcessResult runChild(const tstring_array& script, const ProcessOptions& option
 
 tstring_array splitCommandLine(const tstring& commandLine) {
     int argc = 0;
-    wchar_t** argv = ::CommandLineToArgvW(commandLine.c_str(), &argc);
-    tstring_array args(argv, argv + argc);
-    ::LocalFree(argv);
-    return args;
+    const OwnedLocal<wchar_t*> argv(::CommandLineToArgvW(commandLine.c_str(), &argc));
+    return tstring_array(argv.get(), argv.get() + argc);
 }
 
 struct QuoteCase {
@@ -144,17 +142,14 @@ public:
     NamedEvent() {
         static int counter = 0;
         name = L"kivo-support-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
-        handle = ::CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+        handle.reset(::CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
     }
-    ~NamedEvent() { ::CloseHandle(handle); }
-    NamedEvent(const NamedEvent&) = delete;
-    NamedEvent& operator=(const NamedEvent&) = delete;
 
-    void set() { ::SetEvent(handle); }
+    void set() { ::SetEvent(handle.get()); }
     tstring name;
 
 private:
-    HANDLE handle;
+    OwnedHandle handle;
 };
 
 // The child waits until its own child runs before it ends: under Wine a

@@ -63,8 +63,8 @@ tstring expectedSystemText(DWORD code) {
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0,
         reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    const OwnedLocal<wchar_t> owned(buffer);
     tstring text(buffer, length);
-    ::LocalFree(buffer);
     for (wchar_t& c : text) {
         c = c < L' ' ? L' ' : c;
     }

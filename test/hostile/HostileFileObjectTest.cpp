@@ -37,23 +37,10 @@ const FileObjectCase cases[] = {
 const char* const kCfg = "[Application]\napp.mainclass=Main\n";
 
 // A writer that lets others read, as an editor saving the file would.
-class ScopedWriter {
-public:
-    explicit ScopedWriter(const tstring& path)
-        : handle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                               nullptr)) {}
-    ~ScopedWriter() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(handle);
-        }
-    }
-    ScopedWriter(const ScopedWriter&) = delete;
-    ScopedWriter& operator=(const ScopedWriter&) = delete;
-    bool isOpen() const { return handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle;
-};
+OwnedFileHandle openForWriting(const tstring& path) {
+    return OwnedFileHandle(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+}
 
 class HostileFileObjectTest : public ::testing::TestWithParam<std::tuple<FileObjectCase, LaunchPath>> {};
 
@@ -78,16 +65,16 @@ TEST_P(HostileFileObjectTest, ReportsTheOpenErrorOrLaunches) {
         writeFile(target, testCase.target == Target::Cfg ? kCfg : "KivoHostileNoSuchPackage\n");
     }
 
-    std::unique_ptr<ScopedExclusiveOpen> lock;
+    OwnedFileHandle lock;
     std::unique_ptr<ScopedNoAccess> noAccess;
-    std::unique_ptr<ScopedWriter> writer;
+    OwnedFileHandle writer;
     if (testCase.obstacle == Obstacle::ExclusivelyOpen) {
-        lock = std::make_unique<ScopedExclusiveOpen>(target);
+        lock = openExclusively(target);
     } else if (testCase.obstacle == Obstacle::NoAccess) {
         noAccess = std::make_unique<ScopedNoAccess>(target);
     } else if (testCase.obstacle == Obstacle::OpenForWritingSharedForReading) {
-        writer = std::make_unique<ScopedWriter>(target);
-        ASSERT_TRUE(writer->isOpen());
+        writer = openForWriting(target);
+        ASSERT_TRUE(writer);
     }
     const std::optional<std::string> openError = expectedOpenError(target);
     if (testCase.obstacle == Obstacle::Directory || testCase.obstacle == Obstacle::ExclusivelyOpen) {

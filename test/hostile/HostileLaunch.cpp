@@ -46,8 +46,8 @@ void collectTree(const tstring& root, const tstring& relative, std::vector<std::
     WIN32_FIND_DATAW entry;
     const tstring dir = relative.empty() ? root : root + L"\\" + relative;
     const tstring pattern = extendedPath(dir) + L"\\*";
-    HANDLE found = ::FindFirstFileW(pattern.c_str(), &entry);
-    if (found == INVALID_HANDLE_VALUE) {
+    OwnedFindHandle found(::FindFirstFileW(pattern.c_str(), &entry));
+    if (!found) {
         return;
     }
     std::vector<tstring> subdirs;
@@ -64,8 +64,8 @@ void collectTree(const tstring& root, const tstring& relative, std::vector<std::
             const ULONGLONG size = (static_cast<ULONGLONG>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
             entries.push_back(utf8(path) + ": " + std::to_string(size));
         }
-    } while (::FindNextFileW(found, &entry));
-    ::FindClose(found);
+    } while (::FindNextFileW(found.get(), &entry));
+    found.reset();
     for (const tstring& subdir : subdirs) {
         collectTree(root, subdir, entries);
     }
@@ -172,10 +172,9 @@ std::string launchPathName(LaunchPath path) { return path == LaunchPath::InProce
 
 std::optional<std::string> expectedOpenError(const tstring& path) {
     errno = 0;
-    FILE* file = ::_wfsopen(path.c_str(), L"rt", _SH_DENYNO);
+    const OwnedFile file(::_wfsopen(path.c_str(), L"rt", _SH_DENYNO));
     const int error = errno;
     if (file) {
-        std::fclose(file);
         return std::nullopt;
     }
     wchar_t text[2048];
@@ -195,16 +194,15 @@ std::string systemErrorPrefix(DWORD code) {
     return "System error [" + std::to_string(code) + "](system error " + std::to_string(code) + " (";
 }
 
-ScopedExclusiveOpen::ScopedExclusiveOpen(const tstring& path)
-    : handle(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                           nullptr)) {
+OwnedFileHandle openExclusively(const tstring& path) {
+    OwnedFileHandle handle(
+        ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     const DWORD error = ::GetLastError();
-    if (handle == INVALID_HANDLE_VALUE) {
+    if (!handle) {
         throw std::runtime_error("CreateFileW(" + utf8(path) + ") failed with error " + std::to_string(error));
     }
+    return handle;
 }
-
-ScopedExclusiveOpen::~ScopedExclusiveOpen() { ::CloseHandle(handle); }
 
 ScopedNoAccess::ScopedNoAccess(const tstring& path) : path(path) {
     ACL emptyAcl;
@@ -241,8 +239,8 @@ void copyTreeLong(const tstring& from, const tstring& to) {
     makeLongDirs(to);
     WIN32_FIND_DATAW entry;
     const tstring pattern = from + L"\\*";
-    HANDLE found = ::FindFirstFileW(pattern.c_str(), &entry);
-    if (found == INVALID_HANDLE_VALUE) {
+    OwnedFindHandle found(::FindFirstFileW(pattern.c_str(), &entry));
+    if (!found) {
         throw std::runtime_error("FindFirstFileW(" + utf8(pattern) + ") failed");
     }
     std::vector<tstring> subdirs;
@@ -256,8 +254,8 @@ void copyTreeLong(const tstring& from, const tstring& to) {
         } else {
             copyFile(from + L"\\" + name, extendedPath(to + L"\\" + name));
         }
-    } while (::FindNextFileW(found, &entry));
-    ::FindClose(found);
+    } while (::FindNextFileW(found.get(), &entry));
+    found.reset();
     for (const tstring& subdir : subdirs) {
         copyTreeLong(from + L"\\" + subdir, to + L"\\" + subdir);
     }

@@ -73,18 +73,9 @@ bool endsWith(const std::string& text, const std::string& suffix);
 // <code> (" with the description left open, as it differs between systems.
 std::string systemErrorPrefix(DWORD code);
 
-// Holds a file or directory open without any sharing until the end of the
-// scope.
-class ScopedExclusiveOpen {
-public:
-    explicit ScopedExclusiveOpen(const tstring& path);
-    ~ScopedExclusiveOpen();
-    ScopedExclusiveOpen(const ScopedExclusiveOpen&) = delete;
-    ScopedExclusiveOpen& operator=(const ScopedExclusiveOpen&) = delete;
-
-private:
-    HANDLE handle;
-};
+// Opens a file or directory without any sharing; it stays so while the
+// result lives. Throws if it cannot be opened.
+OwnedFileHandle openExclusively(const tstring& path);
 
 // Gives a file an empty, protected access list (nobody may read it) and
 // restores an inherited one at the end of the scope so it can be removed.

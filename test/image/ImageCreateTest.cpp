@@ -26,12 +26,17 @@ std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
 
 bool exists(const tstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Holds a file open without sharing while the result lives.
+OwnedFileHandle lockFile(const tstring& path) {
+    return OwnedFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 // The names in a directory, sorted, without "." and "..".
 std::vector<std::string> listing(const tstring& dir) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW entry;
-    const HANDLE found = ::FindFirstFileW((dir + L"\\*").c_str(), &entry);
-    if (found == INVALID_HANDLE_VALUE) {
+    const OwnedFindHandle found(::FindFirstFileW((dir + L"\\*").c_str(), &entry));
+    if (!found) {
         return names;
     }
     do {
@@ -39,8 +44,7 @@ std::vector<std::string> listing(const tstring& dir) {
         if (name != L"." && name != L"..") {
             names.push_back(utf8(name));
         }
-    } while (::FindNextFileW(found, &entry));
-    ::FindClose(found);
+    } while (::FindNextFileW(found.get(), &entry));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -195,10 +199,8 @@ TEST(ImageCreateTest, FailureRemovesTheDirectoriesItCreated) {
     tstring_array args = inputs.createArgs(L"App");
     args.back() = inputs.temp.path() + L"\\new\\deeper\\image";
 
-    const HANDLE lock = ::CreateFileW((inputs.files + L"\\lib\\locked.jar").c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
+    const OwnedFileHandle lock = lockFile(inputs.files + L"\\lib\\locked.jar");
     const ProcessResult result = runImageTool(args);
-    ::CloseHandle(lock);
 
     EXPECT_EQ(result.exitCode, 1u);
     EXPECT_FALSE(exists(inputs.temp.path() + L"\\new"));
@@ -246,23 +248,6 @@ std::string withTemp(std::string text, const CreateInputs& inputs) {
     return text;
 }
 
-// Holds a file open without sharing while it lives.
-class LockedFile {
-public:
-    explicit LockedFile(const tstring& path)
-        : handle(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)) {}
-    ~LockedFile() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(handle);
-        }
-    }
-    LockedFile(const LockedFile&) = delete;
-    LockedFile& operator=(const LockedFile&) = delete;
-
-private:
-    HANDLE handle;
-};
-
 }  // namespace
 
 TEST_P(ImageCreateFailureTest, LeavesTheDestinationAsItWas) {
@@ -275,7 +260,7 @@ TEST_P(ImageCreateFailureTest, LeavesTheDestinationAsItWas) {
 
     ProcessResult result;
     {
-        const LockedFile lock(inputs.files + L"\\lib\\locked.jar");
+        const OwnedFileHandle lock = lockFile(inputs.files + L"\\lib\\locked.jar");
         result = runImageTool(args);
     }
 

@@ -170,17 +170,16 @@ void removeTree(const tstring& path) {
     // A directory link is removed itself, never followed.
     if (!(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) {
         WIN32_FIND_DATAW entry;
-        tstring pattern = path + L"\\*";
-        HANDLE found = ::FindFirstFileW(pattern.c_str(), &entry);
-        if (found != INVALID_HANDLE_VALUE) {
+        OwnedFindHandle found(::FindFirstFileW((path + L"\\*").c_str(), &entry));
+        if (found) {
             tstring_array children;
             do {
                 tstring name = entry.cFileName;
                 if (name != L"." && name != L"..") {
                     children.push_back(path + L"\\" + name);
                 }
-            } while (::FindNextFileW(found, &entry));
-            ::FindClose(found);
+            } while (::FindNextFileW(found.get(), &entry));
+            found.reset();
             for (const tstring& child : children) {
                 removeTree(child);
             }

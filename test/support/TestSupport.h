@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "OwnedResource.h"
 #include "tstrings.h"
 
 namespace testing_support {
