@@ -2,7 +2,6 @@
 // CommandLineToArgvW and a real child, exit codes, job objects, traces and
 // error messages.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -54,16 +53,6 @@ std::string escaped(const tstring& arg) {
 
 tstring echoPath() {
     return FileUtils::combinePath(testBinDir(), L"exec_echo.exe");
-}
-
-tstring_array splitWithCommandLineToArgvW(const tstring& cmdline) {
-    int argc = 0;
-    const OwnedLocal<wchar_t*> argv(::CommandLineToArgvW(cmdline.c_str(), &argc));
-    if (!argv) {
-        ADD_FAILURE() << "CommandLineToArgvW failed: " << ::GetLastError();
-        return {};
-    }
-    return tstring_array(argv.get(), argv.get() + argc);
 }
 
 struct RaisedError {

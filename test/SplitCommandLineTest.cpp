@@ -2,28 +2,19 @@
 // edge cases, and agreement with the system's CommandLineToArgvW on them and
 // on 100,000 random lines.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "OwnedResource.h"
 #include "SysInfo.h"
+#include "TestSupport.h"
 #include "WinSysInfo.h"
 
-namespace {
+using testing_support::splitWithCommandLineToArgvW;
 
-tstring_array systemSplit(const tstring& commandLine) {
-    int count = 0;
-    const OwnedLocal<wchar_t*> argv(::CommandLineToArgvW(commandLine.c_str(), &count));
-    if (!argv) {
-        ADD_FAILURE() << "CommandLineToArgvW failed with error " << ::GetLastError();
-        return {};
-    }
-    return tstring_array(argv.get(), argv.get() + count);
-}
+namespace {
 
 struct SplitCase {
     const char* name;
@@ -40,7 +31,7 @@ TEST_P(SplitCommandLineCaseTest, GivesTheDocumentedArguments) {
 }
 
 TEST_P(SplitCommandLineCaseTest, AgreesWithCommandLineToArgvW) {
-    EXPECT_EQ(SysInfo::splitCommandLine(GetParam().commandLine), systemSplit(GetParam().commandLine));
+    EXPECT_EQ(SysInfo::splitCommandLine(GetParam().commandLine), splitWithCommandLineToArgvW(GetParam().commandLine));
 }
 
 const SplitCase kSplitCases[] = {
@@ -80,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(EdgeCases, SplitCommandLineCaseTest, ::testing::ValuesI
 
 TEST(SplitCommandLineTest, EmptyLineGivesExecutablePath) {
     EXPECT_EQ(SysInfo::splitCommandLine(L""), tstring_array{SysInfo::getExecutablePath()});
-    EXPECT_EQ(SysInfo::splitCommandLine(L""), systemSplit(L""));
+    EXPECT_EQ(SysInfo::splitCommandLine(L""), splitWithCommandLineToArgvW(L""));
 }
 
 // 100,000 lines of up to 24 characters, many of them short, drawn mostly from
@@ -100,10 +91,10 @@ TEST(SplitCommandLineTest, AgreesWithCommandLineToArgvWOnRandomLines) {
             line += at < alphabet.size() ? tstring(1, alphabet[at]) : tstring(L"\xd83d\xde00");
         }
         const tstring_array ours = SysInfo::splitCommandLine(line);
-        const tstring_array system = systemSplit(line);
+        const tstring_array system = splitWithCommandLineToArgvW(line);
         if (ours != system && ++disagreements <= 5) {
-            ADD_FAILURE() << "line " << ::testing::PrintToString(line) << "\n  ours:   " << ::testing::PrintToString(ours)
-                          << "\n  system: " << ::testing::PrintToString(system);
+            ADD_FAILURE() << "line " << ::testing::PrintToString(line) << "\n  ours:   "
+                          << ::testing::PrintToString(ours) << "\n  system: " << ::testing::PrintToString(system);
         }
     }
 
@@ -111,7 +102,7 @@ TEST(SplitCommandLineTest, AgreesWithCommandLineToArgvWOnRandomLines) {
 }
 
 TEST(SplitCommandLineTest, GetCommandArgsSplitsThisProcessCommandLine) {
-    EXPECT_EQ(SysInfo::getCommandArgs(SysInfo::IncludeProgramName), systemSplit(::GetCommandLineW()));
+    EXPECT_EQ(SysInfo::getCommandArgs(SysInfo::IncludeProgramName), splitWithCommandLineToArgvW(::GetCommandLineW()));
 }
 
 }  // namespace

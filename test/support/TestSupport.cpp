@@ -2,6 +2,10 @@
 // file helpers of the tests.
 #include "TestSupport.h"
 
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <stdexcept>
@@ -91,6 +95,16 @@ TempDir::~TempDir() {
         // A file still in use stays behind in %TEMP%; the test's outcome
         // does not depend on it.
     }
+}
+
+tstring_array splitWithCommandLineToArgvW(const tstring& commandLine) {
+    int count = 0;
+    const OwnedLocal<wchar_t*> argv(::CommandLineToArgvW(commandLine.c_str(), &count));
+    if (!argv) {
+        ADD_FAILURE() << "CommandLineToArgvW failed with error " << ::GetLastError();
+        return {};
+    }
+    return tstring_array(argv.get(), argv.get() + count);
 }
 
 void writeFile(const tstring& path, const std::string& bytes) {

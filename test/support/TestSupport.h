@@ -41,6 +41,10 @@ ProcessResult runProcess(const tstring& program, const tstring_array& args, cons
 // Quotes one argument for CommandLineToArgvW.
 tstring quoteArgument(const tstring& arg);
 
+// The system's own split of a command line (CommandLineToArgvW); a failure
+// is a test failure and gives no arguments.
+tstring_array splitWithCommandLineToArgvW(const tstring& commandLine);
+
 // Directory of the running test executable; the launcher, the fixtures and
 // the helper programs are built next to it.
 tstring testBinDir();
