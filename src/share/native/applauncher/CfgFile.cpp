@@ -37,6 +37,14 @@ const CfgPropertyId* const CfgPropertyId::known[11] = {
     &CfgPropertyId::appRuntime,   &CfgPropertyId::appSplash,    &CfgPropertyId::appMemory,
     &CfgPropertyId::arguments,    &CfgPropertyId::javaOptions};
 
+std::size_t cfgPropertySeparator(std::wstring_view line) {
+    std::size_t pos = line.find(L'=');
+    while (pos != std::wstring_view::npos && pos > 0 && line[pos - 1] == L'\\') {
+        pos = line.find(L'=', pos + 1);
+    }
+    return pos;
+}
+
 namespace {
 
 // The state of one parse: properties gather in `pending` until the next
@@ -77,7 +85,7 @@ private:
         if (current == CfgSectionId::none) {
             return;
         }
-        const std::size_t separator = findSeparator(line);
+        const std::size_t separator = cfgPropertySeparator(line);
         const auto property = CfgPropertyId::byName(line.substr(0, separator));
         if (!property) {
             return;
@@ -89,16 +97,6 @@ private:
             const std::wstring_view value = line.substr(separator + 1);
             values.emplace_back(value.data(), value.size());
         }
-    }
-
-    // The first "=" not right after a backslash; the backslash stays part of
-    // the name.
-    static std::size_t findSeparator(std::wstring_view line) {
-        std::size_t pos = line.find(L'=');
-        while (pos != std::wstring_view::npos && pos > 0 && line[pos - 1] == L'\\') {
-            pos = line.find(L'=', pos + 1);
-        }
-        return pos;
     }
 
     // A header repeated later with properties of its own replaces the earlier

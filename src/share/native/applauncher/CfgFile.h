@@ -50,10 +50,11 @@ public:
     static const CfgSectionId appCdsGenerateCacheJavaOptions;
     static const CfgSectionId argOptions;
 
-private:
-    friend class CfgName<CfgSectionId>;
-    using CfgName::CfgName;
+    // Every identity that has a name in a file.
     static const CfgSectionId* const known[5];
+
+private:
+    using CfgName::CfgName;
 };
 
 // A recognised property name, accepted in any recognised section.
@@ -71,15 +72,20 @@ public:
     static const CfgPropertyId arguments;
     static const CfgPropertyId javaOptions;
 
-private:
-    friend class CfgName<CfgPropertyId>;
-    using CfgName::CfgName;
+    // Every identity that has a name in a file.
     static const CfgPropertyId* const known[11];
+
+private:
+    using CfgName::CfgName;
 };
 
 // The properties of one section; every entry holds at least one value, in
 // file order.
 typedef std::map<CfgPropertyId, tstring_array> CfgProperties;
+
+// Where the value of a property line starts: the first "=" not right after a
+// backslash (the backslash stays part of the name), or npos.
+std::size_t cfgPropertySeparator(std::wstring_view line);
 
 // Macro name to replacement text, expanded in ascending name order.
 typedef std::map<tstring, tstring> CfgMacros;

@@ -11,13 +11,6 @@ namespace imagetool {
 
 namespace {
 
-const wchar_t* const knownSections[] = {L"Application", L"JavaOptions", L"AppCDSJavaOptions",
-                                        L"AppCDSGenerateCacheJavaOptions", L"ArgOptions"};
-
-const wchar_t* const knownProperties[] = {L"app.version",   L"app.mainjar", L"app.mainmodule", L"app.mainclass",
-                                          L"app.classpath", L"app.modulepath", L"app.runtime",  L"app.splash",
-                                          L"app.memory",    L"arguments",   L"java-options"};
-
 const wchar_t* const macroNames[] = {L"$APPDIR", L"$BINDIR", L"$ROOTDIR"};
 
 tstring trimBlanks(const tstring& text) {
@@ -30,12 +23,12 @@ tstring trimBlanks(const tstring& text) {
 
 // The known name that `name` would be without its case and surrounding
 // blanks, when it is not that name exactly.
-template <std::size_t N>
-std::optional<tstring> nearMiss(const tstring& name, const wchar_t* const (&known)[N]) {
+template <class Id, std::size_t N>
+std::optional<tstring> nearMiss(const tstring& name, const Id* const (&known)[N]) {
     const tstring folded = tstrings::toLower(trimBlanks(name));
-    for (const wchar_t* candidate : known) {
-        if (name != candidate && folded == tstrings::toLower(candidate)) {
-            return tstring(candidate);
+    for (const Id* candidate : known) {
+        if (name != candidate->name() && folded == tstrings::toLower(candidate->name())) {
+            return tstring(candidate->name());
         }
     }
     return std::nullopt;
@@ -76,7 +69,7 @@ private:
         const tstring name = line.substr(1, close - 1);
         inKnownSection = CfgSectionId::byName(name).has_value();
         seenKnownSection = seenKnownSection || inKnownSection;
-        const auto known = nearMiss(name, knownSections);
+        const auto known = nearMiss(name, CfgSectionId::known);
         if (!inKnownSection && known) {
             warn(number, L"section [" + name + L"] is not [" + *known +
                              L"]: section names are exact, so the launcher ignores its properties");
@@ -86,10 +79,7 @@ private:
     }
 
     void lintProperty(std::size_t number, const tstring& line) {
-        std::size_t separator = line.find(L'=');
-        while (separator != tstring::npos && separator > 0 && line[separator - 1] == L'\\') {
-            separator = line.find(L'=', separator + 1);
-        }
+        const std::size_t separator = cfgPropertySeparator(line);
         const tstring name = line.substr(0, separator);
         if (!inKnownSection) {
             if (!seenKnownSection && !reportedOutside) {
@@ -99,7 +89,7 @@ private:
             return;
         }
         if (!CfgPropertyId::byName(name)) {
-            if (const auto known = nearMiss(name, knownProperties)) {
+            if (const auto known = nearMiss(name, CfgPropertyId::known)) {
                 warn(number, L"property \"" + name + L"\" is not \"" + *known +
                                  L"\": property names are exact, without blanks, so the launcher ignores it");
             }

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <stdexcept>
 
 #include "FileUtils.h"
 #include "SysInfo.h"
@@ -22,16 +22,11 @@ bool isUnixPath(const tstring& typed) {
 }
 
 tstring fullPath(const tstring& path) {
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) {
-        FAIL_LAST_ERROR(L"Cannot make \"" + path + L"\" an absolute path");
+    try {
+        return FileUtils::toAbsolutePath(path);
+    } catch (const std::exception&) {
+        fail(L"Cannot make \"" + path + L"\" an absolute path");
     }
-    std::vector<wchar_t> buffer(needed);
-    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, buffer.data(), nullptr);
-    if (length == 0 || length >= needed) {
-        FAIL_LAST_ERROR(L"Cannot make \"" + path + L"\" an absolute path");
-    }
-    return tstring(buffer.data(), length);
 }
 
 // Calls `visit` for each entry of `dir` but "." and ".."; nothing when the
