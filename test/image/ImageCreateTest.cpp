@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "FixtureRecord.h"
 #include "ImageTool.h"
 #include "LauncherImage.h"
 #include "TestSupport.h"
@@ -79,12 +78,7 @@ TEST_P(ImageCreateLaunchTest, CreatedImageLaunchesWithTheArgumentsCheckShowed) {
         const ProcessResult report = args.empty() ? created : runImageTool(checkArgs);
         const std::vector<std::string> reported = testing_support::reportedArgv(report.out);
 
-        const ProcessResult run = launch(exe, appDir, GetParam(), args);
-
-        ASSERT_EQ(run.exitCode, 0u) << run.err;
-        const testing_support::FixtureRecord record = testing_support::parseFixtureRecord(run.out);
-        ASSERT_TRUE(record.found) << run.out;
-        EXPECT_EQ(record.argv, reported);
+        EXPECT_EQ(testing_support::runtimeArgv(launch(exe, appDir, GetParam(), args)), reported);
         EXPECT_EQ(reported.size(), args.empty() ? 7u : 8u);
     }
 }

@@ -2,8 +2,12 @@
 // the tests compare.
 #include "ImageTool.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <stdexcept>
+
+#include "FixtureRecord.h"
 
 namespace testing_support {
 
@@ -14,6 +18,13 @@ const std::string kIndent = "   ";
 }  // namespace
 
 tstring imageToolPath() { return testBinDir() + L"\\kivo-image.exe"; }
+
+std::vector<std::string> runtimeArgv(const ProcessResult& launch) {
+    EXPECT_EQ(launch.exitCode, 0u) << launch.err;
+    const FixtureRecord record = parseFixtureRecord(launch.out);
+    EXPECT_TRUE(record.found) << launch.out;
+    return record.argv;
+}
 
 ProcessResult runImageTool(const tstring_array& args, ProcessOptions options) {
     options.env.emplace(L"KIVO_DEBUG", std::nullopt);

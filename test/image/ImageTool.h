@@ -20,6 +20,10 @@ ProcessResult runImageTool(const tstring_array& args, ProcessOptions options = {
 // The "argv[i]=" lines of a check report, UTF-8, in order.
 std::vector<std::string> reportedArgv(const std::string& out);
 
+// The argument vector that the fixture runtime reports in a launch's output;
+// a launch that failed, or never reached the runtime, is a test failure.
+std::vector<std::string> runtimeArgv(const ProcessResult& launch);
+
 // The texts of the report's "error: " or "warning: " lines (`kind` is
 // "error" or "warning"), without the prefix.
 std::vector<std::string> reportFindings(const std::string& out, const std::string& kind);
