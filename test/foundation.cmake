@@ -9,7 +9,7 @@ if(MINGW)
   target_link_options(app_payloads PRIVATE -municode)
 endif()
 
-kivo_test(SupportTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/SupportTest.cpp LIBS shell32)
+kivo_test(SupportTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/SupportTest.cpp)
 add_dependencies(SupportTest kivo_test_child)
 
 foreach(unit TstringsTest FileUtilsTest SysInfoTest LogTest ErrorHandlingTest SysErrorTest CompilerTest
@@ -19,4 +19,4 @@ endforeach()
 add_dependencies(SysInfoTest app_payloads)
 add_dependencies(AppLaunchTest app_payloads)
 
-kivo_test(SplitCommandLineTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/SplitCommandLineTest.cpp LIBS kivo_common shell32)
+kivo_test(SplitCommandLineTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/SplitCommandLineTest.cpp LIBS kivo_common)
