@@ -96,3 +96,11 @@ std::unique_ptr<Jvm> AppLauncher::createJvmLauncher() const {
 
     return jvm;
 }
+
+AppLauncher& AppLauncher::setImageLayout(const tstring& imageRoot) {
+    return setRootDir(imageRoot)
+        .addJvmLibCandidate(L"bin\\qsr.dll")
+        .setAppDir(FileUtils::combinePath(imageRoot, L"app"))
+        .setLibPathEnvVariable(L"PATH")
+        .setDefaultRuntimeDir(FileUtils::combinePath(imageRoot, L"runtime"));
+}

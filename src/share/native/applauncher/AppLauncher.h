@@ -25,6 +25,13 @@ public:
     AppLauncher& addJvmLibCandidate(const tstring& v) { return add(jvmLibCandidates, v); }
     AppLauncher& addCfgFileLookupDir(const tstring& v) { return add(cfgFileLookupDirs, v); }
 
+    // The layout of an application image whose launcher sits in `imageRoot`:
+    // the application directory app\ beside it, the runtime in runtime\ found
+    // by its bin\qsr.dll, and PATH as the library search path.
+    AppLauncher& setImageLayout(const tstring& imageRoot);
+
+    const tstring& getAppDir() const { return appDir; }
+
     // True when the library search path names the application directory.
     bool isAppDirInLibPath() const;
 

@@ -263,18 +263,10 @@ namespace WinLauncher {
 void launchApp() {
     ::AllowSetForegroundWindow(ASFW_ANY);
 
-    const tstring launcherPath = SysInfo::getExecutablePath();
-    const tstring rootDir = FileUtils::parentDir(launcherPath);
-    const tstring appDir = FileUtils::combinePath(rootDir, L"app");
-
-    const PackageFile packageFile = PackageFile::loadFromAppDir(appDir);
-
     AppLauncher appLauncher;
-    appLauncher.setRootDir(rootDir)
-        .addJvmLibCandidate(L"bin\\qsr.dll")
-        .setAppDir(appDir)
-        .setLibPathEnvVariable(L"PATH")
-        .setDefaultRuntimeDir(FileUtils::combinePath(rootDir, L"runtime"));
+    appLauncher.setImageLayout(FileUtils::parentDir(SysInfo::getExecutablePath()));
+
+    const PackageFile packageFile = PackageFile::loadFromAppDir(appLauncher.getAppDir());
 
     if (!packageFile.packageName().empty()) {
         ::addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"LOCALAPPDATA");

@@ -59,10 +59,9 @@ tstring bareMessage(const std::exception& error) {
 class ImageInspection {
 public:
     ImageInspection(const tstring& launcherPath, const tstring_array& appArgs)
-        : launcherPath(launcherPath),
-          rootDir(FileUtils::parentDir(launcherPath)),
-          appDir(FileUtils::combinePath(rootDir, L"app")),
-          appArgs(appArgs) {}
+        : launcherPath(launcherPath), rootDir(FileUtils::parentDir(launcherPath)) {
+        appLauncher.setLauncherPath(launcherPath).setCommandArgs(appArgs).setImageLayout(rootDir);
+    }
 
     bool run() {
         writeOut(L"Checking the image in \"" + rootDir + L"\" as " + FileUtils::fileName(launcherPath) +
@@ -98,7 +97,7 @@ private:
     bool readPackage() {
         report.step(L"Package file");
         try {
-            packageFile = PackageFile::loadFromAppDir(appDir);
+            packageFile = PackageFile::loadFromAppDir(appLauncher.getAppDir());
         } catch (const std::exception& error) {
             report.error(bareMessage(error));
             return false;
@@ -113,13 +112,6 @@ private:
 
     bool parseCfg() {
         report.step(L"Configuration file");
-        appLauncher.setLauncherPath(launcherPath)
-            .setCommandArgs(appArgs)
-            .setRootDir(rootDir)
-            .addJvmLibCandidate(L"bin\\qsr.dll")
-            .setAppDir(appDir)
-            .setLibPathEnvVariable(L"PATH")
-            .setDefaultRuntimeDir(FileUtils::combinePath(rootDir, L"runtime"));
         const tstring cfgName = FileUtils::withoutExtension(FileUtils::fileName(launcherPath)) + L".cfg";
         for (const tstring& dir : lookupDirs()) {
             appLauncher.addCfgFileLookupDir(dir);
@@ -216,8 +208,6 @@ private:
 
     tstring launcherPath;
     tstring rootDir;
-    tstring appDir;
-    tstring_array appArgs;
     tstring runtimeDir;
     PackageFile packageFile;
     AppLauncher appLauncher;
