@@ -99,7 +99,7 @@ std::unique_ptr<Jvm> AppLauncher::createJvmLauncher() const {
 
 AppLauncher& AppLauncher::setImageLayout(const tstring& imageRoot) {
     return setRootDir(imageRoot)
-        .addJvmLibCandidate(L"bin\\qsr.dll")
+        .addJvmLibCandidate(runtimeLibrary)
         .setAppDir(FileUtils::combinePath(imageRoot, L"app"))
         .setLibPathEnvVariable(L"PATH")
         .setDefaultRuntimeDir(FileUtils::combinePath(imageRoot, L"runtime"));

@@ -10,6 +10,10 @@ class Jvm;
 
 class AppLauncher {
 public:
+    // The runtime's launcher-interface library, relative to the runtime
+    // directory of an image.
+    static constexpr const wchar_t* runtimeLibrary = L"bin\\qsr.dll";
+
     AppLauncher();
 
     AppLauncher& setRootDir(const tstring& v) { return set(rootDir, v); }

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "ToolError.h"
 #include "OwnedResource.h"
+#include "ToolError.h"
 
 namespace imagetool {
 

@@ -10,8 +10,8 @@
 
 #include "FileUtils.h"
 #include "IconFile.h"
-#include "ToolError.h"
 #include "OwnedResource.h"
+#include "ToolError.h"
 #include "VersionResource.h"
 
 namespace imagetool {

@@ -7,14 +7,15 @@
 
 #include <optional>
 
+#include "AppLauncher.h"
 #include "CfgFile.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "ImageBrand.h"
 #include "ImageCheck.h"
+#include "OwnedResource.h"
 #include "ToolConsole.h"
 #include "ToolError.h"
-#include "OwnedResource.h"
 #include "ToolPaths.h"
 #include "TreeCopy.h"
 
@@ -59,7 +60,7 @@ tstring runtimeToCopy(const CreateOptions& options, const tstring& config) {
         failUsage(L"create needs --runtime, since the configuration does not set app.runtime");
     }
     const tstring runtime = userPath(options.runtime);
-    if (!isFile(FileUtils::combinePath(runtime, L"bin\\qsr.dll"))) {
+    if (!isFile(FileUtils::combinePath(runtime, AppLauncher::runtimeLibrary))) {
         fail(L"\"" + runtime + L"\" is not a runtime: it has no bin\\qsr.dll");
     }
     return runtime;

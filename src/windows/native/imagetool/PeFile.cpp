@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ToolError.h"
 #include "OwnedResource.h"
+#include "ToolError.h"
 
 namespace imagetool {
 

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "AppLauncher.h"
 #include "CheckReport.h"
 #include "FileUtils.h"
 #include "PeFile.h"
@@ -139,7 +140,7 @@ private:
 
 void checkRuntimeLibraries(const tstring& runtimeDir, bool withSplash, CheckReport& report) {
     LibraryWalk walk(runtimeDir, report);
-    walk.checkLoaded(L"bin\\qsr.dll", true);
+    walk.checkLoaded(AppLauncher::runtimeLibrary, true);
     if (withSplash) {
         walk.checkLoaded(L"bin\\server\\jvm.dll", false);
         walk.checkLoaded(L"bin\\splashscreen.dll", false);

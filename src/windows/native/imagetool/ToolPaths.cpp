@@ -7,9 +7,9 @@
 #include <stdexcept>
 
 #include "FileUtils.h"
+#include "OwnedResource.h"
 #include "SysInfo.h"
 #include "ToolError.h"
-#include "OwnedResource.h"
 
 namespace imagetool {
 

@@ -7,8 +7,8 @@
 #include <atomic>
 
 #include "FileUtils.h"
-#include "ToolError.h"
 #include "OwnedResource.h"
+#include "ToolError.h"
 #include "ToolPaths.h"
 
 namespace imagetool {
