@@ -12,7 +12,7 @@ endif()
 kivo_test(SupportTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/SupportTest.cpp)
 add_dependencies(SupportTest kivo_test_child)
 
-foreach(unit TstringsTest FileUtilsTest SysInfoTest LogTest ErrorHandlingTest SysErrorTest CompilerTest
+foreach(unit TstringsTest FileUtilsTest SysInfoTest LogTest ErrorHandlingTest SysErrorTest
              AppLaunchTest)
   kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_common)
 endforeach()

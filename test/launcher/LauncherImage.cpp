@@ -16,27 +16,6 @@ namespace {
 
 }  // namespace
 
-std::optional<tstring> envVariable(const tstring& name) {
-    std::vector<wchar_t> buffer(32768);
-    ::SetLastError(ERROR_SUCCESS);
-    const DWORD length = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
-        return std::nullopt;
-    }
-    return tstring(buffer.data(), length < buffer.size() ? length : 0);
-}
-
-ScopedEnvVariable::ScopedEnvVariable(const tstring& name, const std::optional<tstring>& value)
-    : name(name), saved(envVariable(name)) {
-    if (!::SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr)) {
-        fail("SetEnvironmentVariableW", ::GetLastError());
-    }
-}
-
-ScopedEnvVariable::~ScopedEnvVariable() {
-    ::SetEnvironmentVariableW(name.c_str(), saved ? saved->c_str() : nullptr);
-}
-
 void keepDesktopInUse() {
     static std::once_flag started;
     std::call_once(started, [] {

@@ -14,23 +14,6 @@
 
 namespace testing_support {
 
-// Sets or removes one variable of this process's environment and restores
-// the previous state at the end of the scope.
-class ScopedEnvVariable {
-public:
-    ScopedEnvVariable(const tstring& name, const std::optional<tstring>& value);
-    ~ScopedEnvVariable();
-    ScopedEnvVariable(const ScopedEnvVariable&) = delete;
-    ScopedEnvVariable& operator=(const ScopedEnvVariable&) = delete;
-
-private:
-    tstring name;
-    std::optional<tstring> saved;
-};
-
-// This process's value of a variable, or nothing when it is not set.
-std::optional<tstring> envVariable(const tstring& name);
-
 // Starts kivo_desktop_keeper once per test program, before any launcher of
 // the test creates a window (see desktop_keeper.c). Best effort. Called by
 // LauncherImage.

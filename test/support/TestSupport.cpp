@@ -1,5 +1,5 @@
-// Temporary directories, whole-file reads and writes, and the other small
-// file helpers of the tests.
+// Temporary directories, whole-file reads and writes, environment variables
+// and the other small helpers of the tests, on Windows.
 #include "TestSupport.h"
 
 #include <shellapi.h>
@@ -204,20 +204,20 @@ void removeTree(const tstring& path) {
     }
 }
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        size_t next = end == std::string::npos ? text.size() : end + 1;
-        std::string line = text.substr(start, (end == std::string::npos ? text.size() : end) - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        result.push_back(line);
-        start = next;
+void setEnvVariable(const tstring& name, const std::optional<tstring>& value) {
+    if (!::SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr)) {
+        fail("SetEnvironmentVariableW", name, ::GetLastError());
     }
-    return result;
+}
+
+std::optional<tstring> envVariable(const tstring& name) {
+    std::vector<wchar_t> buffer(32768);
+    ::SetLastError(ERROR_SUCCESS);
+    const DWORD length = ::GetEnvironmentVariableW(name.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+        return std::nullopt;
+    }
+    return tstring(buffer.data(), length < buffer.size() ? length : 0);
 }
 
 }  // namespace testing_support

@@ -1,5 +1,6 @@
-// Helpers shared by the test programs: child processes with a controlled
-// environment and captured output, temporary directories and files.
+// Helpers shared by the Windows test programs: child processes with a
+// controlled environment and captured output, and the system's own command
+// line split; the file helpers of every platform come with TestFiles.h.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "OwnedResource.h"
+#include "TestFiles.h"
 #include "tstrings.h"
 
 namespace testing_support {
@@ -44,31 +46,5 @@ tstring quoteArgument(const tstring& arg);
 // The system's own split of a command line (CommandLineToArgvW); a failure
 // is a test failure and gives no arguments.
 tstring_array splitWithCommandLineToArgvW(const tstring& commandLine);
-
-// Directory of the running test executable; the launcher, the fixtures and
-// the helper programs are built next to it.
-tstring testBinDir();
-
-// A fresh directory under %TEMP%, removed with everything in it at the end.
-class TempDir {
-public:
-    explicit TempDir(const tstring& nameHint = L"kivo");
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const tstring& path() const { return dir; }
-
-private:
-    tstring dir;
-};
-
-void writeFile(const tstring& path, const std::string& bytes);
-std::string readFile(const tstring& path);
-void makeDirs(const tstring& path);
-void copyFile(const tstring& from, const tstring& to);
-void removeTree(const tstring& path);
-
-// Splits captured output into lines, dropping CR before LF.
-std::vector<std::string> lines(const std::string& text);
 
 }  // namespace testing_support

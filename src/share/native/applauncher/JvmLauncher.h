@@ -77,13 +77,6 @@ struct JvmlLauncherData {
     wchar_t** envValues;
 };
 
-static_assert(sizeof(JvmlLauncherData) == 40, "the launch data header is 40 bytes");
-static_assert(offsetof(JvmlLauncherData, argCount) == 8, "argCount at offset 8");
-static_assert(offsetof(JvmlLauncherData, envCount) == 12, "envCount at offset 12");
-static_assert(offsetof(JvmlLauncherData, argVector) == 16, "argVector at offset 16");
-static_assert(offsetof(JvmlLauncherData, envNames) == 24, "envNames at offset 24");
-static_assert(offsetof(JvmlLauncherData, envValues) == 32, "envValues at offset 32");
-
 // Measures, fills and releases launch data through plain functions, for
 // modules that know nothing of the launcher's classes. No exception leaves
 // them.

@@ -8,10 +8,11 @@
 
 #include "tstrings.h"
 
-// The file is opened for reading in text mode with no sharing restriction:
-// CR LF reads as LF and a Ctrl+Z byte ends the input. Lines are split at LF
-// and handed out as raw bytes; a last line without LF is still a line.
-// Reading is linear in the file's size, whatever the length of its lines.
+// The file is opened for reading with no sharing restriction and read as the
+// Windows C runtime's text mode presents it, on every system: CR LF reads as
+// LF and a Ctrl+Z byte ends the input. Lines are split at LF and handed out
+// as raw bytes; a last line without LF is still a line. Reading is linear in
+// the file's size, whatever the length of its lines.
 class TextFileReader {
 public:
     explicit TextFileReader(const tstring& path);
@@ -36,12 +37,16 @@ private:
     };
 
     bool fillChunk();
+    // Applies the text mode to the bytes just read; a CR at the end of the
+    // bytes waits for the next read to know whether LF follows it.
+    void translateChunk(std::size_t count);
 
     std::unique_ptr<std::FILE, FileCloser> file;
     std::vector<char> chunk;
     std::size_t chunkPos = 0;
     std::size_t chunkEnd = 0;
     bool atEnd = false;
+    bool heldCarriageReturn = false;
     bool readError = false;
     std::string lastErrorText;
 };

@@ -209,7 +209,11 @@ constexpr FunctionName<Char, N> makeFunctionName(const char* pretty) {
         kivoFunctionNameW_.text;                                                                        \
     }))
 
+#if defined(_WIN32)
 #define KIVO_EXPORT extern "C" __declspec(dllexport)
+#else
+#define KIVO_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 #endif
 

@@ -2,9 +2,6 @@
 #include "ErrorHandling.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <cwchar>
 
 #include "Log.h"
 
@@ -75,14 +72,6 @@ void logCaughtError(const SourceLocation& location, const std::exception& e) {
 }
 
 void logUnknownError(const SourceLocation& location) { logErrorAt(location, L"Unknown exception caught"); }
-
-std::string crtErrorText() {
-    wchar_t buffer[2048];
-    if (::_wcserror_s(buffer, sizeof(buffer) / sizeof(buffer[0]), errno) != 0) {
-        return std::string();
-    }
-    return (tstrings::Builder() << buffer).utf8();
-}
 
 std::string joinMessages(const std::string& a, const std::string& b) {
     const std::string first = trimRight(a);

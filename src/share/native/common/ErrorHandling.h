@@ -76,6 +76,7 @@ void logUnknownError(const SourceLocation& location);
     }
 
 // The C runtime's description of the current errno as UTF-8, or "".
+// Each platform layer gives its own.
 std::string crtErrorText();
 
 // Joins two message parts into one sentence sequence.

@@ -27,7 +27,7 @@ tstring combinePath(const tstring& base, const tstring& part) {
         return base;
     }
     const std::size_t skip = isSeparator(part[0]) ? 1 : 0;
-    return stripTrailingSeparators(base) + L'\\' + part.substr(skip);
+    return stripTrailingSeparators(base) + pathSeparator + part.substr(skip);
 }
 
 tstring& appendPath(tstring& path, const tstring& part) {

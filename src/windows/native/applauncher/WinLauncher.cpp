@@ -3,6 +3,7 @@
 // PATH and waits for the child while pumping window messages.
 #include "WinLauncher.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <exception>
 #include <memory>
@@ -20,6 +21,15 @@
 #include "Toolbox.h"
 #include "WinErrorHandling.h"
 #include "tstrings.h"
+
+// The runtime of a Windows x64 image reads the launch data header with this
+// layout.
+static_assert(sizeof(JvmlLauncherData) == 40, "the launch data header is 40 bytes");
+static_assert(offsetof(JvmlLauncherData, argCount) == 8, "argCount at offset 8");
+static_assert(offsetof(JvmlLauncherData, envCount) == 12, "envCount at offset 12");
+static_assert(offsetof(JvmlLauncherData, argVector) == 16, "argVector at offset 16");
+static_assert(offsetof(JvmlLauncherData, envNames) == 24, "envNames at offset 24");
+static_assert(offsetof(JvmlLauncherData, envValues) == 32, "envValues at offset 32");
 
 namespace {
 

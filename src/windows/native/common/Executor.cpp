@@ -5,51 +5,11 @@
 #include <utility>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Log.h"
 #include "WinErrorHandling.h"
 
 namespace {
-
-// The program path is split off by the child without backslash escapes, and
-// a file name cannot hold a quotation mark: quoting is all it ever needs.
-tstring quoteProgramPath(const tstring& path) {
-    if (path.find_first_of(L" \t") == tstring::npos) {
-        return path;
-    }
-    return L'"' + path + L'"';
-}
-
-// Quotes one argument so that CommandLineToArgvW splits it back unchanged.
-// Inside quotation marks, backslashes are literal except in front of a
-// quotation mark, where each pair stands for one backslash: so a run of n
-// backslashes before a quotation mark becomes 2n + 1 backslashes and the
-// mark, a run at the end (before the closing mark) becomes 2n, and any other
-// run stays as it is.
-tstring quoteArgument(const tstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == tstring::npos) {
-        return arg;
-    }
-    tstring quoted(1, L'"');
-    for (auto it = arg.begin();; ++it) {
-        size_t backslashes = 0;
-        while (it != arg.end() && *it == L'\\') {
-            ++it;
-            ++backslashes;
-        }
-        if (it == arg.end()) {
-            quoted.append(backslashes * 2, L'\\');
-            break;
-        }
-        if (*it == L'"') {
-            quoted.append(backslashes * 2 + 1, L'\\');
-        } else {
-            quoted.append(backslashes, L'\\');
-        }
-        quoted.push_back(*it);
-    }
-    quoted.push_back(L'"');
-    return quoted;
-}
 
 void terminateKeepingLastError(HANDLE process) {
     const DWORD lastError = ::GetLastError();
@@ -75,10 +35,10 @@ tstring creationText(bool suspended, bool visible, bool inheritHandles) {
 }  // namespace
 
 tstring Executor::commandLine() const {
-    tstring result = quoteProgramPath(appPath);
+    tstring result = CommandLine::quoteProgramPath(appPath);
     for (const tstring& arg : argList) {
         result += L' ';
-        result += quoteArgument(arg);
+        result += CommandLine::quoteArgument(arg);
     }
     return result;
 }

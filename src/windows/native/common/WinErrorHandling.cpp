@@ -1,6 +1,9 @@
 // Composition of Win32 system error messages.
 #include "WinErrorHandling.h"
 
+#include <cerrno>
+#include <cwchar>
+
 #include "ErrorHandling.h"
 #include "Log.h"
 #include "OwnedResource.h"
@@ -72,3 +75,11 @@ tstring describeSystemError(DWORD errorCode, HMODULE module) {
 SysError::SysError(const tstrings::Builder& text, const void* failedFunction, unsigned long errorCode,
                    const char* label)
     : std::runtime_error(makeMessage(text.utf8(), label, failedFunction, errorCode)) {}
+
+std::string crtErrorText() {
+    wchar_t buffer[2048];
+    if (::_wcserror_s(buffer, sizeof(buffer) / sizeof(buffer[0]), errno) != 0) {
+        return std::string();
+    }
+    return (tstrings::Builder() << buffer).utf8();
+}

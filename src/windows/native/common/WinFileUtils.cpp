@@ -1,12 +1,16 @@
 // Path operations that ask the file system.
 #include <windows.h>
 
+#include <share.h>
+
 #include <vector>
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 
 namespace FileUtils {
+
+const wchar_t pathSeparator = L'\\';
 
 namespace {
 
@@ -50,5 +54,7 @@ tstring toAbsolutePath(const tstring& path) {
     }
     return result;
 }
+
+std::FILE* openForReading(const tstring& path) { return ::_wfsopen(path.c_str(), L"rb", _SH_DENYNO); }
 
 }  // namespace FileUtils

@@ -1,0 +1,75 @@
+// Path operations that ask the file system. Paths of application images use
+// backslashes, which are separators here as on Windows: they become slashes
+// before a path reaches the system.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+#include "ErrorHandling.h"
+#include "FileUtils.h"
+
+namespace FileUtils {
+
+const wchar_t pathSeparator = L'/';
+
+namespace {
+
+std::string systemPath(const tstring& path) {
+    tstring slashed = path;
+    for (wchar_t& c : slashed) {
+        if (c == L'\\') {
+            c = L'/';
+        }
+    }
+    return tstrings::toUtf8(slashed);
+}
+
+tstring currentDirectory() {
+    std::vector<char> buffer(256);
+    while (!::getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE) {
+            RAISE("getcwd() failed");
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    return tstrings::fromUtf8(buffer.data());
+}
+
+// "." and ".." resolved by text, as GetFullPathNameW does.
+tstring normalized(const tstring& absolute) {
+    tstring_array kept;
+    for (const tstring& piece : tstrings::split(absolute, L"/")) {
+        if (piece.empty() || piece == L".") {
+            continue;
+        }
+        if (piece == L"..") {
+            if (!kept.empty()) {
+                kept.pop_back();
+            }
+            continue;
+        }
+        kept.push_back(piece);
+    }
+    return L"/" + tstrings::join(kept, L"/");
+}
+
+}  // namespace
+
+bool exists(const tstring& path) {
+    struct stat info;
+    return !path.empty() && ::lstat(systemPath(path).c_str(), &info) == 0;
+}
+
+tstring toAbsolutePath(const tstring& path) {
+    if (path.empty()) {
+        return currentDirectory();
+    }
+    const tstring slashed = tstrings::fromUtf8(systemPath(path));
+    return normalized(slashed[0] == L'/' ? slashed : currentDirectory() + L"/" + slashed);
+}
+
+std::FILE* openForReading(const tstring& path) { return std::fopen(systemPath(path).c_str(), "rb"); }
+
+}  // namespace FileUtils

@@ -1,0 +1,12 @@
+# The tests of the platform-neutral libraries: built with the launcher's
+# tests under Wine, and natively on Linux under the sanitizers.
+
+# Strings, paths, command lines, logging, errors and the launch wrapper.
+foreach(unit CompilerTest)
+  kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_common)
+endforeach()
+
+# The configuration file, the package file and the runtime launcher.
+foreach(unit CfgMacrosTest)
+  kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_applauncher)
+endforeach()
