@@ -1,16 +1,15 @@
 // Tests of the launch wrapper, seen from outside through the payloads of
-// app_payloads.exe and from inside with an appender of the test's own.
+// app_payloads.exe; AppLaunchInProcessTest.cpp sees it from inside.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <optional>
 #include <regex>
 
-#include "ErrorHandling.h"
-#include "LogCapture.h"
 #include "TestSupport.h"
-#include "app.h"
+#include "tstrings.h"
 
 using testing_support::lines;
 using testing_support::ProcessResult;
@@ -147,40 +146,6 @@ TEST(AppLaunchTest, DefaultAppenderWritesTwoLineRecordsToStandardOutput) {
                             R"(app_payloads\.cpp:\d+ \(wmain\)\])"));
     EXPECT_EQ("\tTRACE: Record for the default appender", out[1]);
     EXPECT_EQ("", result.err);
-}
-
-class LastErrorProbe : public LogAppender {
-public:
-    void write(const LogRecord& record) override {
-        messages.push_back(record.message);
-        lastErrors.push_back(app::lastErrorText());
-    }
-    std::vector<tstring> messages;
-    std::vector<std::string> lastErrors;
-};
-
-TEST(AppLaunchTest, LastErrorTextIsSetOnlyWhileTheErrorIsReported) {
-    ::SetEnvironmentVariableW(L"KIVO_DEBUG", nullptr);
-    LastErrorProbe probe;
-    EXPECT_EQ(1, app::launch(std::nothrow, +[] { RAISE("In-process failure"); }, &probe));
-    ASSERT_EQ(1u, probe.messages.size());
-    EXPECT_EQ(0u, probe.messages[0].find(L"Exception with message 'AppLaunchTest.cpp("));
-    EXPECT_EQ(std::vector<std::string>{"In-process failure"}, probe.lastErrors);
-    EXPECT_EQ("", app::lastErrorText());
-
-    EXPECT_EQ(0, app::launch(std::nothrow, +[] {}, &probe));
-    EXPECT_EQ(1u, probe.messages.size());
-}
-
-TEST(AppLaunchTest, LeavesItsAppenderInstalled) {
-    ::SetEnvironmentVariableW(L"KIVO_DEBUG", nullptr);
-    LastErrorProbe probe;
-    testing_support::LogCapture capture;
-    app::launch(std::nothrow, +[] { throw 1; }, &probe);
-    EXPECT_NE(&capture, &LogDispatcher::instance().currentAppender());
-    ERROR_MSG("after launch");
-    EXPECT_TRUE(capture.records.empty());
-    EXPECT_EQ(1u, probe.messages.size());
 }
 
 }  // namespace

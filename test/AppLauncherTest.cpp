@@ -9,10 +9,9 @@
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "JvmLauncher.h"
-#include "LauncherImage.h"
 #include "LogCapture.h"
 #include "SysInfo.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 
 using testing_support::LogCapture;
 using testing_support::ScopedEnvVariable;
@@ -45,27 +44,34 @@ bool contains(const tstring_array& items, const tstring& item) {
     return false;
 }
 
+// The path of this program's configuration file in `dir`.
+tstring cfgFileIn(const tstring& dir) {
+    return FileUtils::combinePath(dir, cfgFileName());
+}
+
 // An image root with app\ holding this program's configuration file and
 // runtime\bin\qsr.dll (an empty file is enough to be found).
 class AppLauncherImage {
 public:
     AppLauncherImage() : root(dir.path()) {
         testing_support::makeDirs(appDir());
-        testing_support::makeDirs(root + L"\\runtime\\bin");
-        testing_support::writeFile(root + L"\\runtime\\bin\\qsr.dll", "");
+        testing_support::makeDirs(FileUtils::combinePath(runtimeDir(), L"bin"));
+        testing_support::writeFile(defaultJvmLib(), "");
     }
 
-    tstring appDir() const { return root + L"\\app"; }
-    tstring defaultJvmLib() const { return root + L"\\runtime\\bin\\qsr.dll"; }
-    void writeCfg(const std::string& text) const { testing_support::writeFile(appDir() + L"\\" + cfgFileName(), text); }
+    tstring appDir() const { return FileUtils::combinePath(root, L"app"); }
+    tstring runtimeDir() const { return FileUtils::combinePath(root, L"runtime"); }
+    tstring defaultJvmLib() const { return FileUtils::combinePath(runtimeDir(), AppLauncher::runtimeLibrary); }
+    tstring cfgPath() const { return cfgFileIn(appDir()); }
+    void writeCfg(const std::string& text) const { testing_support::writeFile(cfgPath(), text); }
 
     AppLauncher launcher() const {
         AppLauncher appLauncher;
         appLauncher.setRootDir(root)
-            .addJvmLibCandidate(L"bin\\qsr.dll")
+            .addJvmLibCandidate(AppLauncher::runtimeLibrary)
             .setAppDir(appDir())
             .setLibPathEnvVariable(kLibPathVariable)
-            .setDefaultRuntimeDir(root + L"\\runtime");
+            .setDefaultRuntimeDir(runtimeDir());
         return appLauncher;
     }
 
@@ -141,7 +147,7 @@ TEST(AppLauncherTest, CfgFileIsNamedAfterExecutable) {
 
     const tstring path = appLauncher.getCfgFilePath();
 
-    EXPECT_EQ(path, L"C:\\Demo\\app\\" + cfgFileName());
+    EXPECT_EQ(path, cfgFileIn(L"C:\\Demo\\app"));
     EXPECT_TRUE(tstrings::endsWith(path, L".cfg"));
     EXPECT_FALSE(tstrings::endsWith(path, L".exe.cfg"));
 }
@@ -150,8 +156,8 @@ TEST(AppLauncherTest, LookupStopsAtFirstDirectoryHoldingTheFile) {
     const TempDir first;
     const TempDir second;
     const TempDir third;
-    testing_support::writeFile(second.path() + L"\\" + cfgFileName(), "");
-    testing_support::writeFile(third.path() + L"\\" + cfgFileName(), "");
+    testing_support::writeFile(cfgFileIn(second.path()), "");
+    testing_support::writeFile(cfgFileIn(third.path()), "");
     AppLauncher appLauncher;
     appLauncher.setAppDir(L"C:\\Demo\\app")
         .addCfgFileLookupDir(first.path())
@@ -161,20 +167,20 @@ TEST(AppLauncherTest, LookupStopsAtFirstDirectoryHoldingTheFile) {
 
     const tstring path = appLauncher.getCfgFilePath();
 
-    EXPECT_EQ(path, second.path() + L"\\" + cfgFileName());
+    EXPECT_EQ(path, cfgFileIn(second.path()));
     EXPECT_EQ(traceMessages(capture), (tstring_array{
-                                          L"Check [" + first.path() + L"\\" + cfgFileName() + L"] file exit",
-                                          L"Check [" + second.path() + L"\\" + cfgFileName() + L"] file exit",
+                                          L"Check [" + cfgFileIn(first.path()) + L"] file exit",
+                                          L"Check [" + cfgFileIn(second.path()) + L"] file exit",
                                       }));
 }
 
 TEST(AppLauncherTest, DirectoryNamedLikeTheFileCountsAsFound) {
     const TempDir lookup;
-    testing_support::makeDirs(lookup.path() + L"\\" + cfgFileName());
+    testing_support::makeDirs(cfgFileIn(lookup.path()));
     AppLauncher appLauncher;
     appLauncher.setAppDir(L"C:\\Demo\\app").addCfgFileLookupDir(lookup.path());
 
-    EXPECT_EQ(appLauncher.getCfgFilePath(), lookup.path() + L"\\" + cfgFileName());
+    EXPECT_EQ(appLauncher.getCfgFilePath(), cfgFileIn(lookup.path()));
 }
 
 TEST(AppLauncherTest, FallsBackToAppDirWithoutCheckingIt) {
@@ -182,7 +188,7 @@ TEST(AppLauncherTest, FallsBackToAppDirWithoutCheckingIt) {
     AppLauncher appLauncher;
     appLauncher.setAppDir(L"C:\\nowhere\\app").addCfgFileLookupDir(lookup.path());
 
-    EXPECT_EQ(appLauncher.getCfgFilePath(), L"C:\\nowhere\\app\\" + cfgFileName());
+    EXPECT_EQ(appLauncher.getCfgFilePath(), cfgFileIn(L"C:\\nowhere\\app"));
 }
 
 TEST(AppLauncherTest, MissingCfgFileFailsWithLoadError) {
@@ -191,8 +197,7 @@ TEST(AppLauncherTest, MissingCfgFileFailsWithLoadError) {
         image.launcher().createJvmLauncher();
         FAIL() << "no error";
     } catch (const KivoErrorBase& e) {
-        const std::string expected =
-            "Error opening \"" + tstrings::toUtf8(image.appDir() + L"\\" + cfgFileName()) + "\" file: ";
+        const std::string expected = "Error opening \"" + tstrings::toUtf8(image.cfgPath()) + "\" file: ";
         EXPECT_EQ(std::string(e.bareMessage()).substr(0, expected.size()), expected);
     }
 }
@@ -205,10 +210,10 @@ TEST(AppLauncherTest, TracesCfgPathAndDefaultRuntime) {
     const std::unique_ptr<Jvm> jvm = image.launcher().createJvmLauncher();
 
     const tstring_array traces = traceMessages(capture);
-    EXPECT_TRUE(contains(traces, L"Launcher config file path: \"" + image.appDir() + L"\\" + cfgFileName() + L"\""));
+    EXPECT_TRUE(contains(traces, L"Launcher config file path: \"" + image.cfgPath() + L"\""));
     EXPECT_TRUE(contains(traces, L"Property \"app.runtime\" not found in \"Application\" section of launcher config "
                                  L"file. Using Java runtime from \"" +
-                                     image.root + L"\\runtime\" directory"));
+                                     image.runtimeDir() + L"\" directory"));
     EXPECT_EQ(jvm->getLibraryPath(), image.defaultJvmLib());
 }
 
@@ -221,7 +226,7 @@ TEST(AppLauncherTest, LastRuntimeValueWinsAfterMacroExpansion) {
 
     const std::unique_ptr<Jvm> jvm = image.launcher().createJvmLauncher();
 
-    EXPECT_EQ(jvm->getLibraryPath(), image.root + L"\\other\\bin\\qsr.dll");
+    EXPECT_EQ(jvm->getLibraryPath(), FileUtils::combinePath(image.root + L"\\other", AppLauncher::runtimeLibrary));
     for (const tstring& message : traceMessages(capture)) {
         EXPECT_FALSE(tstrings::startsWith(message, L"Property ")) << tstrings::toUtf8(message);
     }
@@ -251,13 +256,14 @@ TEST(AppLauncherTest, MissingRuntimeLibraryNamesRuntimeDirectory) {
 
 TEST(AppLauncherTest, TriesCandidatesInOrder) {
     const AppLauncherImage image;
-    testing_support::writeFile(image.root + L"\\runtime\\second.dll", "");
+    testing_support::writeFile(FileUtils::combinePath(image.runtimeDir(), L"second.dll"), "");
     image.writeCfg("");
     AppLauncher appLauncher = image.launcher();
     appLauncher.addJvmLibCandidate(L"second.dll");
     testing_support::removeTree(image.defaultJvmLib());
 
-    EXPECT_EQ(appLauncher.createJvmLauncher()->getLibraryPath(), image.root + L"\\runtime\\second.dll");
+    EXPECT_EQ(appLauncher.createJvmLauncher()->getLibraryPath(),
+              FileUtils::combinePath(image.runtimeDir(), L"second.dll"));
 }
 
 TEST(AppLauncherTest, LauncherPathIsFirstArgumentAndMacrosAreExpanded) {

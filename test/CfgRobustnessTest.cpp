@@ -11,36 +11,36 @@
 #include "CfgFile.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 
 using namespace testing_support;
 
 namespace {
 
 const char* const seeds[] = {
-    "; image configuration\n"
-    "[Application]\n"
-    "app.mainjar=$APPDIR\\main.jar\n"
-    "app.classpath=$APPDIR\\lib\\a.jar\n"
-    "app.classpath=$ROOTDIR\\b.jar;$BINDIR\n"
-    "app.runtime=$ROOTDIR\\runtime\n"
-    "app.splash=$APPDIR\\splash.png\n"
-    "\n"
-    "[JavaOptions]\n"
-    "java-options=-Dx=$BINDIR\n"
-    "java-options=-Xmx1g\n"
-    "[ArgOptions]\n"
-    "arguments=one\n"
-    "arguments=$APPDIR$APPDIR\n",
+    ("; image configuration\n"
+     "[Application]\n"
+     "app.mainjar=$APPDIR\\main.jar\n"
+     "app.classpath=$APPDIR\\lib\\a.jar\n"
+     "app.classpath=$ROOTDIR\\b.jar;$BINDIR\n"
+     "app.runtime=$ROOTDIR\\runtime\n"
+     "app.splash=$APPDIR\\splash.png\n"
+     "\n"
+     "[JavaOptions]\n"
+     "java-options=-Dx=$BINDIR\n"
+     "java-options=-Xmx1g\n"
+     "[ArgOptions]\n"
+     "arguments=one\n"
+     "arguments=$APPDIR$APPDIR\n"),
 
-    "\xEF\xBB\xBF[Application]\r\napp.mainmodule=m/p.Main\r\napp.modulepath=$APPDIR\\mods\r\n"
-    "[AppCDSJavaOptions]\r\njava-options=-Xshare:auto\r\n[AppCDSGenerateCacheJavaOptions]\r\n"
-    "java-options=-XX:ArchiveClassesAtExit=$APPDIR\\app.jsa\r\n",
+    ("\xEF\xBB\xBF[Application]\r\napp.mainmodule=m/p.Main\r\napp.modulepath=$APPDIR\\mods\r\n"
+     "[AppCDSJavaOptions]\r\njava-options=-Xshare:auto\r\n[AppCDSGenerateCacheJavaOptions]\r\n"
+     "java-options=-XX:ArchiveClassesAtExit=$APPDIR\\app.jsa\r\n"),
 
     "[Application]\rapp.mainclass=Main\rapp.version=1.0\r[ArgOptions]\rarguments=\\=x=y\r",
 
-    "app.memory=1\n[Unknown]\napp.memory=2\n  [JavaOptions]\n[JavaOptions]]\n[ JavaOptions ]\n"
-    "[JavaOptions] tail\njava-options\njava-options=\n=\n;[Application\n",
+    ("app.memory=1\n[Unknown]\napp.memory=2\n  [JavaOptions]\n[JavaOptions]]\n[ JavaOptions ]\n"
+     "[JavaOptions] tail\njava-options\njava-options=\n=\n;[Application\n"),
 };
 
 const char* const tokens[] = {

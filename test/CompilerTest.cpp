@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "Compiler.h"
 
@@ -46,7 +47,40 @@ private:
     std::string* name;
 };
 
+template <class T, int N>
+struct Grid {
+    std::string fill(T (&)[N]) { return KIVO_FUNCTION; }
+};
+
+const char* pointerResult(std::string& name) {
+    name = KIVO_FUNCTION;
+    return "";
+}
+
+template <class T>
+T* templatePointerResult(std::string& name) {
+    name = KIVO_FUNCTION;
+    return nullptr;
+}
+
+struct Comparable {
+    std::string operator<(const Comparable&) const { return KIVO_FUNCTION; }
+    std::string operator()(int) const { return KIVO_FUNCTION; }
+    explicit operator const char*() const {
+        *conversionName = KIVO_FUNCTION;
+        return "";
+    }
+    std::string* conversionName = nullptr;
+};
+
 namespace {
+
+struct Local {};
+
+template <class T>
+struct UnnamedTemplate {
+    std::string get() const { return KIVO_FUNCTION; }
+};
 
 struct NameCase {
     const char* where;
@@ -64,6 +98,19 @@ std::vector<NameCase> nameCases() {
     std::string conversion;
     void* converted = DllFunction<void*>(conversion);
     (void)converted;
+    std::string localConversion;
+    const Local local = DllFunction<Local>(localConversion);
+    (void)local;
+    int cells[3] = {};
+    std::string pointer;
+    pointerResult(pointer);
+    std::string templatePointer;
+    templatePointerResult<const char>(templatePointer);
+    std::string pointerConversion;
+    Comparable comparable;
+    comparable.conversionName = &pointerConversion;
+    const char* text = static_cast<const char*>(comparable);
+    (void)text;
     return {
         {"free function", freeFunction(), "freeFunction"},
         {"namespaced function", outer::inner::namespacedFunction(0, ""), "outer::inner::namespacedFunction"},
@@ -76,6 +123,18 @@ std::vector<NameCase> nameCases() {
         {"static member", Widget::create(), "Widget::create"},
         {"conversion operator", conversion, "DllFunction<void *>::operator void *"},
         {"function pointer parameter", DllFunction<int>(conversion).get(nullptr), "DllFunction<int>::get"},
+        {"unnamed namespace binding", localConversion,
+         "DllFunction<`anonymous-namespace'::Local>::operator `anonymous-namespace'::Local"},
+        {"non-type binding", Grid<int, 3>().fill(cells), "Grid<int, 3>::fill"},
+        {"integer type binding", DllFunction<unsigned long>(conversion).get(nullptr),
+         "DllFunction<unsigned long>::get"},
+        {"conversion to pointer", pointerConversion, "Comparable::operator const char *"},
+        {"pointer result", pointer, "pointerResult"},
+        {"template pointer result", templatePointer, "templatePointerResult"},
+        {"comparison operator", Comparable() < Comparable(), "Comparable::operator<"},
+        {"call operator", Comparable()(1), "Comparable::operator()"},
+        {"template in unnamed namespace", UnnamedTemplate<int>().get(),
+         "`anonymous-namespace'::UnnamedTemplate<int>::get"},
     };
 }
 

@@ -1,14 +1,11 @@
-// Tests of the path operations.
-#include <windows.h>
-
+// Tests of the path operations. Both separators separate on every system;
+// combinePath writes FileUtils::pathSeparator.
 #include <gtest/gtest.h>
 
-#include <direct.h>
-#include <cstdlib>
+#include <filesystem>
 
-#include "ErrorHandling.h"
 #include "FileUtils.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 
 namespace {
 
@@ -75,9 +72,12 @@ void PrintTo(const CombineCase& c, std::ostream* os) {
     *os << ::testing::PrintToString(c.base) << ", " << ::testing::PrintToString(c.part);
 }
 
+// `head`, the separator that combinePath writes, and `tail`.
+tstring joined(const tstring& head, const tstring& tail) { return head + FileUtils::pathSeparator + tail; }
+
 class FileUtilsCombinePathTest : public ::testing::TestWithParam<CombineCase> {};
 
-TEST_P(FileUtilsCombinePathTest, JoinsWithOneBackslash) {
+TEST_P(FileUtilsCombinePathTest, JoinsWithOneSeparator) {
     const CombineCase& c = GetParam();
     EXPECT_EQ(c.expected, FileUtils::combinePath(c.base, c.part));
     tstring path = c.base;
@@ -89,27 +89,27 @@ TEST_P(FileUtilsCombinePathTest, JoinsWithOneBackslash) {
 INSTANTIATE_TEST_SUITE_P(Table, FileUtilsCombinePathTest,
                          ::testing::Values(CombineCase{L"", L"x", L"x"}, CombineCase{L"C:\\app", L"", L"C:\\app"},
                                            CombineCase{L"", L"", L""},
-                                           CombineCase{L"C:\\app///", L"/x", L"C:\\app\\x"},
-                                           CombineCase{L"C:\\app\\", L"\\lib", L"C:\\app\\lib"},
-                                           CombineCase{L"C:\\app", L"lib", L"C:\\app\\lib"},
-                                           CombineCase{L"C:\\app", L"\\\\lib", L"C:\\app\\\\lib"},
-                                           CombineCase{L"C:/app/", L"lib/x.jar", L"C:/app\\lib/x.jar"},
-                                           CombineCase{L"\\", L"x", L"\\x"}));
+                                           CombineCase{L"C:\\app///", L"/x", joined(L"C:\\app", L"x")},
+                                           CombineCase{L"C:\\app\\", L"\\lib", joined(L"C:\\app", L"lib")},
+                                           CombineCase{L"C:\\app", L"lib", joined(L"C:\\app", L"lib")},
+                                           CombineCase{L"C:\\app", L"\\\\lib", joined(L"C:\\app", L"\\lib")},
+                                           CombineCase{L"C:/app/", L"lib/x.jar", joined(L"C:/app", L"lib/x.jar")},
+                                           CombineCase{L"/app", L"lib", joined(L"/app", L"lib")},
+                                           CombineCase{L"\\", L"x", joined(L"", L"x")},
+                                           CombineCase{L"/", L"x", joined(L"", L"x")}));
 
 TEST(FileUtilsTest, ExistsForDirectoriesAndFilesOnly) {
     testing_support::TempDir dir;
     testing_support::writeFile(dir.path() + L"\\file.txt", "x");
     EXPECT_TRUE(FileUtils::exists(dir.path()));
     EXPECT_TRUE(FileUtils::exists(dir.path() + L"\\file.txt"));
+    EXPECT_TRUE(FileUtils::exists(FileUtils::combinePath(dir.path(), L"file.txt")));
     EXPECT_FALSE(FileUtils::exists(dir.path() + L"\\missing.txt"));
     EXPECT_FALSE(FileUtils::exists(dir.path() + L"\\missing\\file.txt"));
     EXPECT_FALSE(FileUtils::exists(L""));
 }
 
-tstring currentDir() {
-    const OwnedCrt<wchar_t> cwd(::_wgetcwd(nullptr, 0));
-    return tstring(cwd.get());
-}
+tstring currentDir() { return tstrings::fromUtf8(std::filesystem::current_path().u8string()); }
 
 TEST(FileUtilsTest, ToAbsolutePathOfEmptyPathIsCurrentDirectory) {
     EXPECT_EQ(currentDir(), FileUtils::toAbsolutePath(L""));
@@ -117,13 +117,20 @@ TEST(FileUtilsTest, ToAbsolutePathOfEmptyPathIsCurrentDirectory) {
 
 TEST(FileUtilsTest, ToAbsolutePathResolvesDotDotAgainstCurrentDirectory) {
     EXPECT_EQ(FileUtils::combinePath(currentDir(), L"b"), FileUtils::toAbsolutePath(L"a\\..\\b"));
-    EXPECT_EQ(L"C:\\x\\z", FileUtils::toAbsolutePath(L"C:\\x\\y\\..\\.\\z"));
+    EXPECT_EQ(FileUtils::combinePath(currentDir(), L"b"), FileUtils::toAbsolutePath(L"a/../b"));
+}
+
+TEST(FileUtilsTest, ToAbsolutePathResolvesDotDotInAbsolutePath) {
+    const tstring base = currentDir();
+    EXPECT_EQ(FileUtils::combinePath(FileUtils::combinePath(base, L"x"), L"z"),
+              FileUtils::toAbsolutePath(base + L"\\x\\y\\..\\.\\z"));
 }
 
 TEST(FileUtilsTest, ToAbsolutePathWorksBeyondMaxPath) {
-    const tstring deep = L"C:\\" + tstring(200, L'a') + L"\\" + tstring(200, L'b');
-    EXPECT_EQ(deep + L"\\c", FileUtils::toAbsolutePath(deep + L"\\x\\..\\.\\c"));
-    EXPECT_EQ(FileUtils::combinePath(currentDir(), deep.substr(3)), FileUtils::toAbsolutePath(deep.substr(3)));
+    const tstring deep = FileUtils::combinePath(tstring(200, L'a'), tstring(200, L'b'));
+    EXPECT_EQ(FileUtils::combinePath(currentDir(), FileUtils::combinePath(deep, L"c")),
+              FileUtils::toAbsolutePath(deep + L"\\x\\..\\.\\c"));
+    EXPECT_EQ(FileUtils::combinePath(currentDir(), deep), FileUtils::toAbsolutePath(deep));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // configuration file, the splash test and the environment it applies.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,9 +11,10 @@
 #include "JvmLauncher.h"
 #include "LogCapture.h"
 #include "SysInfo.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 
 using testing_support::LogCapture;
+using testing_support::ScopedEnvVariable;
 using testing_support::TempDir;
 
 namespace {
@@ -262,6 +264,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<CfgCase>& info) { return std::string(info.param.name); });
 
 TEST(JvmTest, ApplyEnvironmentSetsVariablesInOrder) {
+    const ScopedEnvVariable first(L"KIVO_JVMTEST_A", std::nullopt);
+    const ScopedEnvVariable second(L"KIVO_JVMTEST_B", std::nullopt);
     Jvm jvm;
     jvm.addEnvironmentVariable(L"KIVO_JVMTEST_A", L"first")
         .addEnvironmentVariable(L"KIVO_JVMTEST_B", L"")
@@ -271,8 +275,6 @@ TEST(JvmTest, ApplyEnvironmentSetsVariablesInOrder) {
 
     EXPECT_EQ(SysInfo::getEnvVariable(L"KIVO_JVMTEST_A"), L"second");
     EXPECT_EQ(SysInfo::getEnvVariable(L"KIVO_JVMTEST_B", L"unset"), L"");
-    ::SetEnvironmentVariableW(L"KIVO_JVMTEST_A", nullptr);
-    ::SetEnvironmentVariableW(L"KIVO_JVMTEST_B", nullptr);
 }
 
 TEST(JvmTest, ApplyEnvironmentWithoutVariablesChangesNothing) {
@@ -283,6 +285,8 @@ TEST(JvmTest, ApplyEnvironmentWithoutVariablesChangesNothing) {
 }
 
 TEST(JvmTest, ApplyEnvironmentStopsAtFirstFailure) {
+    const ScopedEnvVariable before(L"KIVO_JVMTEST_BEFORE", std::nullopt);
+    const ScopedEnvVariable after(L"KIVO_JVMTEST_AFTER", std::nullopt);
     Jvm jvm;
     jvm.addEnvironmentVariable(L"KIVO_JVMTEST_BEFORE", L"set")
         .addEnvironmentVariable(L"KIVO_JVMTEST=BAD", L"x")
@@ -292,5 +296,4 @@ TEST(JvmTest, ApplyEnvironmentStopsAtFirstFailure) {
 
     EXPECT_EQ(SysInfo::getEnvVariable(L"KIVO_JVMTEST_BEFORE", L"unset"), L"set");
     EXPECT_EQ(SysInfo::getEnvVariable(L"KIVO_JVMTEST_AFTER", L"unset"), L"unset");
-    ::SetEnvironmentVariableW(L"KIVO_JVMTEST_BEFORE", nullptr);
 }

@@ -3,26 +3,37 @@
 // and startJvmFromData's call of the entry point.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ErrorHandling.h"
 #include "JvmLauncher.h"
 #include "LogCapture.h"
-#include "OwnedResource.h"
 #include "SysInfo.h"
+#include "TestFiles.h"
 
 using testing_support::LogCapture;
+using testing_support::ScopedEnvVariable;
 
 namespace {
 
 const JvmlLauncherApiTable& api() {
     return *jvmLauncherGetAPI();
+}
+
+// The bytes of a wide string and its terminator in the buffer: UTF-16 units
+// on Windows, code points where wchar_t has 32 bits.
+std::size_t wideBytes(const std::wstring& value) {
+    return (value.size() + 1) * sizeof(wchar_t);
 }
 
 // The bytes a filled buffer must hold, composed item by item; addresses are
@@ -45,12 +56,7 @@ public:
     }
 
     ExpectedImage& wideText(const std::wstring& value) {
-        for (wchar_t c : value) {
-            bytes.push_back(static_cast<unsigned char>(c & 0xFF));
-            bytes.push_back(static_cast<unsigned char>((c >> 8) & 0xFF));
-        }
-        bytes.push_back(0);
-        bytes.push_back(0);
+        append(value.c_str(), wideBytes(value));
         return *this;
     }
 
@@ -97,27 +103,22 @@ Jvm& exampleJvm(Jvm& jvm) {
         L"x.jar");
 }
 
+// The ANSI code page's bytes of `text`; UTF-8 is that code page on POSIX
+// systems.
 std::string acp(const std::wstring& text) {
+#ifdef _WIN32
     const int size = ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
                                            nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(size), '\0');
     ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
                           nullptr);
     return bytes;
+#else
+    return tstrings::toUtf8(text);
+#endif
 }
 
 }  // namespace
-
-TEST(LaunchDataTest, TableIsExportedUndecorated) {
-    const FARPROC exported = ::GetProcAddress(::GetModuleHandleW(nullptr), "jvmLauncherGetAPI");
-    ASSERT_NE(exported, nullptr);
-    const auto getApi = reinterpret_cast<const JvmlLauncherApiTable* (*)()>(reinterpret_cast<void*>(exported));
-    EXPECT_EQ(getApi(), jvmLauncherGetAPI());
-    EXPECT_EQ(getApi(), getApi());
-    EXPECT_NE(api().closeHandle, nullptr);
-    EXPECT_NE(api().getJvmlLauncherDataSize, nullptr);
-    EXPECT_NE(api().initJvmlLauncherData, nullptr);
-}
 
 TEST(LaunchDataTest, LaysOutArgumentsWithoutEnvironment) {
     Jvm jvm;
@@ -138,15 +139,17 @@ TEST(LaunchDataTest, LaysOutOneEnvironmentVariable) {
     exampleJvm(jvm).addEnvironmentVariable(L"PATH", L"X");
     const std::vector<unsigned char> block = fill(jvm);
 
+    const std::size_t names = 101;
+    const std::size_t values = names + 8 + wideBytes(L"PATH");
     ExpectedImage expected(block.data());
-    expected.pointer(40).i32(3).i32(1).pointer(52).pointer(101).pointer(119);
+    expected.pointer(40).i32(3).i32(1).pointer(52).pointer(names).pointer(values);
     expected.text("C:\\rt\\x.dll");
     expected.pointer(84).pointer(90).pointer(95).null();
     expected.text("a.exe").text("-jar").text("x.jar");
-    expected.pointer(109).wideText(L"PATH");
-    expected.pointer(127).wideText(L"X");
+    expected.pointer(names + 8).wideText(L"PATH");
+    expected.pointer(values + 8).wideText(L"X");
     expectImage(block, expected);
-    EXPECT_EQ(block.size(), 131u);
+    EXPECT_EQ(block.size(), values + 8 + wideBytes(L"X"));
 }
 
 TEST(LaunchDataTest, EmptyArgumentVectorHoldsOnlyTheNullSlot) {
@@ -165,13 +168,15 @@ TEST(LaunchDataTest, EmptyStringsTakeOneTerminatorAndOwnSlot) {
     jvm.appendArgument(L"").appendArgument(L"b").addEnvironmentVariable(L"N", L"");
     const std::vector<unsigned char> block = fill(jvm);
 
+    const std::size_t names = 68;
+    const std::size_t values = names + 8 + wideBytes(L"N");
     ExpectedImage expected(block.data());
-    expected.pointer(40).i32(2).i32(1).pointer(41).pointer(68).pointer(80);
+    expected.pointer(40).i32(2).i32(1).pointer(41).pointer(names).pointer(values);
     expected.text("");
     expected.pointer(65).pointer(66).null();
     expected.text("").text("b");
-    expected.pointer(76).wideText(L"N");
-    expected.pointer(88).wideText(L"");
+    expected.pointer(names + 8).wideText(L"N");
+    expected.pointer(values + 8).wideText(L"");
     expectImage(block, expected);
 }
 
@@ -187,7 +192,7 @@ TEST(LaunchDataTest, ConvertsPathToUtf8ArgumentsToAnsiAndKeepsEnvironmentUtf16) 
     const std::string argAcp = acp(arg);
     const std::size_t argVector = 40 + pathUtf8.size() + 1;
     const std::size_t names = argVector + 16 + argAcp.size() + 1;
-    const std::size_t values = names + 8 + 4;
+    const std::size_t values = names + 8 + wideBytes(L"V");
     ExpectedImage expected(block.data());
     expected.pointer(40).i32(1).i32(1).pointer(argVector).pointer(names).pointer(values);
     expected.text(pathUtf8);
@@ -325,7 +330,7 @@ TEST(LaunchDataTest, MakeJvmlLauncherDataConsumesHandleOnEveryOutcome) {
                           Case{16, false, true, 1}}) {
         const JvmlLauncherApiTable table = FakeTable::table(c.size, c.fillFails);
         std::int32_t size = 7;
-        const OwnedCrt<JvmlLauncherData> data(makeJvmlLauncherData(&table, kFakeHandle, &size));
+        const JvmlLauncherDataPtr data(makeJvmlLauncherData(&table, kFakeHandle, &size));
 
         EXPECT_EQ(data.get() != nullptr, c.succeeds) << "size " << c.size;
         EXPECT_EQ(size, c.succeeds ? c.size : 7) << "size " << c.size;
@@ -492,6 +497,7 @@ TEST(LaunchDataTest, StartJvmFromDataReturnsEntryPointResult) {
 }
 
 TEST(LaunchDataTest, StartJvmFromDataSetsEnvironmentBeforeTheCallAndSkipsFailures) {
+    const ScopedEnvVariable variable(L"KIVO_LDTEST_A", std::nullopt);
     Jvm jvm;
     jvm.addEnvironmentVariable(L"KIVO_LDTEST=BAD", L"x").addEnvironmentVariable(L"KIVO_LDTEST_A", L"\u65e5 1");
     const JvmlLauncherDataPtr data = makeLaunchBuffer(api(), jvm.makeLaunchData().release());
@@ -502,5 +508,41 @@ TEST(LaunchDataTest, StartJvmFromDataSetsEnvironmentBeforeTheCallAndSkipsFailure
 
     EXPECT_EQ(entryCall.envSeen, L"\u65e5 1");
     EXPECT_EQ(entryCall.argc, 0);
-    ::SetEnvironmentVariableW(L"KIVO_LDTEST_A", nullptr);
+}
+
+namespace {
+
+// Whether getenv, which the trace switch reads, gives `value`. The Windows C
+// runtime reads a copy of the environment taken at its start, which
+// variables set afterwards through the system do not reach.
+bool cRuntimeSees(const tstring& name, const tstring& value) {
+    const char* const seen = std::getenv(tstrings::toUtf8(name).c_str());
+    return seen && seen == tstrings::toUtf8(value);
+}
+
+}  // namespace
+
+// The buffer packs its strings without padding: here the name starts at an
+// odd offset, so neither the setting nor the trace may read it in place.
+TEST(LaunchDataTest, StartJvmFromDataReadsEnvironmentAtUnalignedAddresses) {
+    const ScopedEnvVariable variable(L"KIVO_LDTEST_A", std::nullopt);
+    const ScopedEnvVariable debug(L"KIVO_DEBUG", tstring(L"true"));
+    Jvm jvm;
+    jvm.setLibraryPath(L"LL").addEnvironmentVariable(L"KIVO_LDTEST_A", L"\u65e5\U0001F600");
+    const JvmlLauncherDataPtr data = makeLaunchBuffer(api(), jvm.makeLaunchData().release());
+    const void* name = nullptr;
+    std::memcpy(&name, data->envNames, sizeof(name));
+    ASSERT_NE(reinterpret_cast<std::uintptr_t>(name) % alignof(wchar_t), 0u);
+    entryCall = EntryCall();
+    entryResult = 0;
+
+    testing::internal::CaptureStderr();
+    startJvmFromData(data.get(), fakeEntryAddress());
+    const std::string trace = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(entryCall.envSeen, L"\u65e5\U0001F600");
+    if (cRuntimeSees(L"KIVO_DEBUG", L"true")) {
+        EXPECT_NE(trace.find("env var[0]: KIVO_LDTEST_A=[\xe6\x97\xa5\xf0\x9f\x98\x80]\n"), std::string::npos)
+            << trace;
+    }
 }

@@ -1,15 +1,16 @@
 // Tests of the logger: records, record formats, appenders and scope traces.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <ctime>
+#include <memory>
 #include <stdexcept>
 
 #include "FileUtils.h"
 #include "Log.h"
 #include "LogCapture.h"
-#include "TestSupport.h"
+#include "SysInfo.h"
+#include "TestFiles.h"
 
 using testing_support::LogCapture;
 
@@ -30,21 +31,16 @@ TEST(LogTest, RecordCarriesWhereAndWhatWasLogged) {
     EXPECT_EQ(line, record.line);
     EXPECT_EQ(L"`anonymous-namespace'::logFromHelper", record.function);
     EXPECT_EQ(L"value 42 and \x00e9", record.message);
-    EXPECT_EQ(::GetCurrentProcessId(), record.processId);
-    EXPECT_EQ(::GetCurrentThreadId(), record.threadId);
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    EXPECT_EQ(now.wYear, record.time.year);
+    const std::time_t now = std::time(nullptr);
+    EXPECT_EQ(std::localtime(&now)->tm_year + 1900, record.time.year);
 }
 
 TEST(LogTest, ModuleNameIsTheExecutablesBaseName) {
-    wchar_t self[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     LogCapture capture;
     WARNING_MSG("x");
     ASSERT_EQ(1u, capture.records.size());
-    EXPECT_EQ(FileUtils::fileName(self), capture.records[0].moduleName);
-    EXPECT_EQ(L"LogTest.exe", tstring(capture.records[0].moduleName));
+    EXPECT_EQ(FileUtils::fileName(SysInfo::getExecutablePath()), capture.records[0].moduleName);
+    EXPECT_EQ(L"LogTest", FileUtils::withoutExtension(capture.records[0].moduleName));
 }
 
 TEST(LogTest, NamesSeveritiesAndUnknownValues) {
@@ -80,10 +76,20 @@ LogRecord sampleRecord() {
     return record;
 }
 
+// The C library opens files by wide names on Windows, by UTF-8 names
+// elsewhere.
+std::FILE* createFile(const tstring& path) {
+#if defined(_WIN32)
+    return ::_wfopen(path.c_str(), L"wb");
+#else
+    return std::fopen(tstrings::toUtf8(path).c_str(), "wb");
+#endif
+}
+
 TEST(StreamLogAppenderTest, WritesTwoLineRecordAsUtf8) {
     const testing_support::TempDir dir;
     const tstring path = FileUtils::combinePath(dir.path(), L"log.txt");
-    OwnedFile out(::_wfopen(path.c_str(), L"wb"));
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(createFile(path), &std::fclose);
     ASSERT_NE(nullptr, out.get());
     StreamLogAppender appender(out.get());
     appender.write(sampleRecord());

@@ -2,16 +2,16 @@
 // the trace lines written on the way and the error for an unreadable file.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
 #include "Log.h"
+#include "LoadErrors.h"
 #include "LogCapture.h"
 #include "PackageFile.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 
 using namespace testing_support;
 
@@ -28,7 +28,7 @@ std::vector<tstring> messages(const LogCapture& log) {
 class PackageFileTest : public testing::Test {
 protected:
     TempDir appDir{L"pkg"};
-    tstring path = appDir.path() + L"\\.package";
+    tstring path = FileUtils::combinePath(appDir.path(), L".package");
 };
 
 struct NameCase {
@@ -112,8 +112,7 @@ TEST_F(PackageFileTest, DirectoryInPlaceOfFileGivesOpenError) {
         EXPECT_NE(std::string(e.what()).find(") at PackageFile::loadFromAppDir(): Error opening"), std::string::npos)
             << e.what();
     }
-    errno = EACCES;
-    EXPECT_EQ(message, "Error opening \"" + tstrings::toUtf8(path) + "\" file: " + crtErrorText());
+    EXPECT_EQ(message, "Error opening \"" + tstrings::toUtf8(path) + "\" file: " + errnoText(kDirectoryOpenErrno));
     EXPECT_EQ(messages(log), (std::vector<tstring>{L"Read \"" + path + L"\" package file"}));
 }
 

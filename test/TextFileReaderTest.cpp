@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FileUtils.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 #include "TextFileReader.h"
 
 using namespace testing_support;
@@ -86,14 +86,47 @@ TEST_F(TextFileReaderTest, SplitsAsTextModeReads) {
     }
 }
 
-// 4096 is the runtime's stream buffer, 65536 the reader's chunk.
+// The runtime's stream buffer and the reader's chunk.
+const std::size_t kStreamBuffer = 4096;
+const std::size_t kChunk = 64 * 1024;
+
 TEST_F(TextFileReaderTest, KeepsCrLfPairsAcrossBufferBoundaries) {
-    for (std::size_t boundary : {std::size_t(4096), std::size_t(65536), std::size_t(131072)}) {
+    for (std::size_t boundary : {kStreamBuffer, kChunk, 2 * kChunk}) {
         for (std::size_t crAt = boundary - 2; crAt <= boundary + 1; ++crAt) {
             std::string bytes(crAt, 'x');
             bytes += "\r\nend\r\n";
             EXPECT_EQ(linesOf(bytes), (Lines{std::string(crAt, 'x'), "end"})) << crAt;
         }
+    }
+}
+
+// A CR that ends one read waits for the first byte of the next; the read
+// after a held CR starts with that CR and so ends one byte earlier in the file.
+TEST_F(TextFileReaderTest, DecidesCrAtEndOfReadByNextRead) {
+    const std::string x(kChunk - 1, 'x');
+    const std::string y(kChunk - 2, 'y');
+    const struct {
+        const char* label;
+        std::string bytes;
+        Lines lines;
+    } cases[] = {
+        {"LfStartsNextRead", x + "\r\nend", {x, "end"}},
+        {"OtherByteStartsNextRead", x + "\rend\n", {x + "\rend"}},
+        {"CrIsLastByteOfFullRead", x + "\r", {x + "\r"}},
+        {"CrIsLastByteOfFile", "a\r", {"a\r"}},
+        {"CrEndsReadAfterHeldCr", x + "\r" + y + "\r", {x + "\r" + y + "\r"}},
+        {"CrLfAcrossReadAfterHeldCr", x + "\r" + y + "\r\nz", {x + "\r" + y, "z"}},
+        {"CtrlZStartsNextRead", x + "\r\x1A" "more\n", {x + "\r"}},
+        {"CtrlZAfterCrLfAcrossReads", x + "\r\n\x1A\r\n", {x}},
+        {"OnlyCr", "\r", {"\r"}},
+        {"OnlyCrs", "\r\r\r", {"\r\r\r"}},
+        {"OnlyCrsFillingOneRead", std::string(kChunk, '\r'), {std::string(kChunk, '\r')}},
+        {"OnlyCrsOverThreeReads", std::string(2 * kChunk + 1, '\r'), {std::string(2 * kChunk + 1, '\r')}},
+        {"OnlyCrsThenLf", std::string(kChunk, '\r') + "\n", {std::string(kChunk - 1, '\r')}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(expectedLines(c.bytes), c.lines) << c.label;
+        EXPECT_EQ(linesOf(c.bytes), c.lines) << c.label;
     }
 }
 

@@ -1,36 +1,155 @@
-// Tests of the string conversions, the message builder and the string
-// algorithms.
-#include <windows.h>
-
+// Tests of the string conversions and the portable UTF-8 codec, the
+// message builder and the string algorithms.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 
+#include "Utf8Cases.h"
+#include "Utf8Codec.h"
 #include "tstrings.h"
+
+using utf8_cases::Utf8Case;
 
 namespace {
 
 TEST(TstringsTest, FromUtf8GivesEmptyStringForEmptyOrInvalidInput) {
-    for (const std::string& bytes : {std::string(), std::string("\xff"), std::string("valid start \xff"),
-                                     std::string("\xc3"), std::string("\xc0\xaf")}) {
-        EXPECT_EQ(L"", tstrings::fromUtf8(bytes)) << "input size " << bytes.size();
+    EXPECT_EQ(L"", tstrings::fromUtf8(std::string()));
+    for (const std::string& bytes : utf8_cases::kInvalid) {
+        EXPECT_EQ(L"", tstrings::fromUtf8(bytes)) << ::testing::PrintToString(bytes);
     }
 }
 
 TEST(TstringsTest, Utf8RoundTripKeepsCharactersOutsideTheBmp) {
     const std::string utf8 = "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80z";
     const tstring wide = tstrings::fromUtf8(utf8);
-    EXPECT_EQ(L"a\x00e9\x20ac\xd83d\xde00z", wide);
+    EXPECT_EQ(L"a\x00e9\x20ac\U0001F600z", wide);
     EXPECT_EQ(utf8, tstrings::toUtf8(wide));
 }
 
-TEST(TstringsTest, ToAcpReplacesCharactersOutsideTheCodePageWithQuestionMark) {
-    if (::GetACP() != 1252) {
-        GTEST_SKIP() << "the expected bytes are those of code page 1252";
+// The codec's result in a buffer of the size it measured; nothing when it
+// measures or writes nothing.
+template <class In, class Out>
+std::optional<std::basic_string<Out>> converted(int (*convert)(const In*, int, Out*, int),
+                                                const std::basic_string<In>& text) {
+    const int length = static_cast<int>(text.size());
+    const int needed = convert(text.data(), length, nullptr, 0);
+    if (needed <= 0) {
+        return std::nullopt;
     }
-    EXPECT_EQ("\xe9\x80?", tstrings::toAcp(L"\x00e9\x20ac\x4e2d"));
-    EXPECT_EQ("", tstrings::toAcp(L""));
+    std::basic_string<Out> result(static_cast<std::size_t>(needed), Out());
+    if (convert(text.data(), length, &result[0], needed) != needed) {
+        return std::nullopt;
+    }
+    return result;
+}
+
+std::optional<tstring> decoded(const std::string& utf8) { return converted(tstrings::utf8::decode, utf8); }
+
+std::optional<std::string> encoded(const tstring& wide) { return converted(tstrings::utf8::encode, wide); }
+
+class Utf8CodecValidTest : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8CodecValidTest, DecodesAndEncodesBack) {
+    EXPECT_EQ(GetParam().wide, decoded(GetParam().utf8));
+    EXPECT_EQ(GetParam().utf8, encoded(GetParam().wide));
+}
+
+TEST_P(Utf8CodecValidTest, AgreesWithTheConversionsOfTheSystem) {
+    EXPECT_EQ(GetParam().wide, tstrings::fromUtf8(GetParam().utf8));
+    EXPECT_EQ(GetParam().utf8, tstrings::toUtf8(GetParam().wide));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Utf8CodecValidTest, ::testing::ValuesIn(utf8_cases::kValid));
+
+class Utf8CodecInvalidTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Utf8CodecInvalidTest, RefusesTheWholeInput) {
+    const std::string& bytes = GetParam();
+    const int length = static_cast<int>(bytes.size());
+    wchar_t out[64];
+    EXPECT_EQ(0, tstrings::utf8::decode(bytes.data(), length, nullptr, 0));
+    EXPECT_EQ(0, tstrings::utf8::decode(bytes.data(), length, out, 64));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Utf8CodecInvalidTest, ::testing::ValuesIn(utf8_cases::kInvalid));
+
+class Utf8CodecReplacementTest : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8CodecReplacementTest, EncodesWhatIsNoCodePointAsReplacementCharacter) {
+    EXPECT_EQ(GetParam().utf8, encoded(GetParam().wide));
+    EXPECT_EQ(GetParam().utf8, tstrings::toUtf8(GetParam().wide));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Utf8CodecReplacementTest, ::testing::ValuesIn(utf8_cases::kReplaced));
+
+// Two surrogates make one character only as UTF-16 units; as 32-bit units
+// each of them is no code point.
+TEST(Utf8CodecTest, EncodesSurrogatePairAsOneCharacterInUtf16UnitsOnly) {
+    const tstring pair = L"\xd83d\xde00";
+    EXPECT_EQ(std::string(sizeof(wchar_t) == 2 ? "\xf0\x9f\x98\x80" : "\xef\xbf\xbd\xef\xbf\xbd"), encoded(pair));
+}
+
+TEST(Utf8CodecTest, EncodesUnitsBeyondTheLastCodePointAsReplacementCharacter) {
+    if (sizeof(wchar_t) == 2) {
+        GTEST_SKIP() << "UTF-16 units hold nothing beyond U+10FFFF";
+    }
+    for (const unsigned long unit : {0x110000ul, 0x7fffffffUL, 0xfffffffful}) {
+        EXPECT_EQ(std::string("a\xef\xbf\xbd"), encoded(tstring(L"a") + static_cast<wchar_t>(unit))) << unit;
+    }
+}
+
+// The measure counts wide units: a character outside the Basic Multilingual
+// Plane is two of them where wchar_t holds UTF-16 units.
+TEST(Utf8CodecTest, MeasuresWhenOutLengthIsZero) {
+    const std::string utf8 = "a\xf0\x9f\x98\x80";
+    const int units = static_cast<int>(tstring(L"a\U0001F600").size());
+    wchar_t wide[8];
+    EXPECT_EQ(units, tstrings::utf8::decode(utf8.data(), 5, nullptr, 0));
+    EXPECT_EQ(units, tstrings::utf8::decode(utf8.data(), 5, wide, 0));
+    char narrow[8];
+    EXPECT_EQ(5, tstrings::utf8::encode(L"a\U0001F600", units, nullptr, 0));
+    EXPECT_EQ(5, tstrings::utf8::encode(L"a\U0001F600", units, narrow, 0));
+}
+
+TEST(Utf8CodecTest, FailsWhenTheBufferIsTooSmall) {
+    const std::string utf8 = "a\xf0\x9f\x98\x80";
+    const int units = static_cast<int>(tstring(L"a\U0001F600").size());
+    wchar_t wide[8];
+    EXPECT_EQ(0, tstrings::utf8::decode(utf8.data(), 5, wide, units - 1));
+    EXPECT_EQ(units, tstrings::utf8::decode(utf8.data(), 5, wide, units));
+    char narrow[8];
+    EXPECT_EQ(0, tstrings::utf8::encode(L"a\U0001F600", units, narrow, 4));
+    EXPECT_EQ(5, tstrings::utf8::encode(L"a\U0001F600", units, narrow, 5));
+    EXPECT_EQ(utf8, std::string(narrow, 5));
+}
+
+TEST(Utf8CodecTest, ConvertsNulTerminatedTextWithItsNul) {
+    wchar_t wide[4] = {L'x', L'x', L'x', L'x'};
+    EXPECT_EQ(2, tstrings::utf8::decode("\xc3\xa9", -1, nullptr, 0));
+    EXPECT_EQ(2, tstrings::utf8::decode("\xc3\xa9", -1, wide, 4));
+    EXPECT_EQ(tstring(L"\x00e9\0x", 3), tstring(wide, 3));
+    char narrow[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_EQ(3, tstrings::utf8::encode(L"\x00e9", -1, nullptr, 0));
+    EXPECT_EQ(3, tstrings::utf8::encode(L"\x00e9", -1, narrow, 4));
+    EXPECT_EQ(std::string("\xc3\xa9\0x", 4), std::string(narrow, 4));
+}
+
+TEST(Utf8CodecTest, RefusesNoTextAndInvalidLengths) {
+    wchar_t wide[4];
+    char narrow[4];
+    EXPECT_EQ(0, tstrings::utf8::decode("a", 0, wide, 4));
+    EXPECT_EQ(0, tstrings::utf8::decode(nullptr, 1, wide, 4));
+    EXPECT_EQ(0, tstrings::utf8::decode("a", -2, wide, 4));
+    EXPECT_EQ(0, tstrings::utf8::decode("a", 1, wide, -1));
+    EXPECT_EQ(0, tstrings::utf8::decode("a", 1, nullptr, 4));
+    EXPECT_EQ(0, tstrings::utf8::encode(L"a", 0, narrow, 4));
+    EXPECT_EQ(0, tstrings::utf8::encode(nullptr, 1, narrow, 4));
+    EXPECT_EQ(0, tstrings::utf8::encode(L"a", -2, narrow, 4));
+    EXPECT_EQ(0, tstrings::utf8::encode(L"a", 1, narrow, -1));
+    EXPECT_EQ(0, tstrings::utf8::encode(L"a", 1, nullptr, 4));
 }
 
 TEST(TstringsBuilderTest, DecodesStdStringAsUtf8) {
@@ -54,7 +173,7 @@ TEST(TstringsBuilderTest, WritesPointersAsSixteenUpperCaseHexDigits) {
 }
 
 TEST(TstringsBuilderTest, GivesItsTextAsUtf8) {
-    EXPECT_EQ("x\xc3\xa9\xf0\x9f\x98\x80", (tstrings::Builder() << L"x\x00e9" << L"\xd83d\xde00").utf8());
+    EXPECT_EQ("x\xc3\xa9\xf0\x9f\x98\x80", (tstrings::Builder() << L"x\x00e9" << L"\U0001F600").utf8());
 }
 
 TEST(TstringsTest, ToLowerChangesOnlyAsciiLetters) {

@@ -1,5 +1,3 @@
-# Launcher configuration: the text reader, the configuration file parser,
-# macros and override, the package file, and robustness on untrusted files.
-foreach(unit TextFileReaderTest CfgFileTest PackageFileTest CfgRobustnessTest)
-  kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_cfg)
-endforeach()
+# Launcher configuration on Windows alone: the configuration file read from
+# a named pipe. The portable tests of the configuration are in portable.cmake.
+kivo_test(CfgFilePipeTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/CfgFilePipeTest.cpp LIBS kivo_cfg)

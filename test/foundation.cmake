@@ -12,9 +12,17 @@ endif()
 kivo_test(SupportTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/SupportTest.cpp)
 add_dependencies(SupportTest kivo_test_child)
 
-foreach(unit TstringsTest FileUtilsTest SysInfoTest LogTest ErrorHandlingTest SysErrorTest
-             AppLaunchTest)
+# The system queries, the system errors' texts and the launch wrapper seen
+# from outside; portable.cmake registers the foundation's tests that run on
+# every system.
+foreach(unit SysInfoTest SysErrorTest AppLaunchTest)
   kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_common)
+endforeach()
+
+# The Windows side of the platform-neutral units: conversions, paths, record
+# stamps and system errors.
+foreach(unit WinStringsTest WinFileUtilsTest WinLogTest WinErrorHandlingTest)
+  kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_wincommon)
 endforeach()
 add_dependencies(SysInfoTest app_payloads)
 add_dependencies(AppLaunchTest app_payloads)

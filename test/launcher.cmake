@@ -1,6 +1,6 @@
-# Launch flow: the application launcher model, the launch sequence's helpers,
-# and end-to-end runs of the launcher over application images laid out in
-# temporary directories.
+# Launch flow: the launch sequence's helpers and end-to-end runs of the
+# launcher over application images laid out in temporary directories. The
+# tests of the application launcher model are in portable.cmake.
 set(LAUNCHER_TEST_DIR ${CMAKE_CURRENT_LIST_DIR}/launcher)
 
 add_library(kivo_launcher_test_support STATIC ${LAUNCHER_TEST_DIR}/LauncherImage.cpp)
@@ -25,9 +25,6 @@ set_target_properties(kivo_ctrl_c_runtime PROPERTIES
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/launcher-fixtures/ctrl-c/bin)
 add_executable(kivo_send_console_ctrl ${LAUNCHER_TEST_DIR}/send_console_ctrl.c)
 target_compile_options(kivo_send_console_ctrl PRIVATE ${KIVO_WARNINGS})
-
-kivo_test(AppLauncherTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppLauncherTest.cpp
-  LIBS kivo_applauncher kivo_launcher_test_support)
 
 kivo_test(WinLauncherTest SOURCES ${CMAKE_CURRENT_LIST_DIR}/WinLauncherTest.cpp
   LIBS kivo_launch kivo_launcher_test_support)

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include "ErrorHandling.h"
@@ -70,6 +71,17 @@ tstring toAbsolutePath(const tstring& path) {
     return normalized(slashed[0] == L'/' ? slashed : currentDirectory() + L"/" + slashed);
 }
 
-std::FILE* openForReading(const tstring& path) { return std::fopen(systemPath(path).c_str(), "rb"); }
+// The C library opens a directory for reading, and only reading it fails;
+// on Windows the open itself fails. Opening is where both fail here.
+std::FILE* openForReading(const tstring& path) {
+    std::FILE* const file = std::fopen(systemPath(path).c_str(), "rb");
+    struct stat info;
+    if (file && ::fstat(::fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        errno = EISDIR;
+        return nullptr;
+    }
+    return file;
+}
 
 }  // namespace FileUtils

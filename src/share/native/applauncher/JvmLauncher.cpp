@@ -336,11 +336,27 @@ bool isTraceEnabled() {
 }
 
 // UTF-8 for a trace line; an empty text when the conversion cannot be made.
-std::string traceText(const wchar_t* text) {
+std::string traceText(const tstring& text) {
     try {
         return tstrings::toUtf8(text);
     } catch (...) {
         return std::string();
+    }
+}
+
+// The buffer packs its strings without padding, so a wide string may start
+// at any address; it is read unit by unit through memcpy.
+tstring unalignedWideText(const wchar_t* text) {
+    const char* at = reinterpret_cast<const char*>(text);
+    tstring result;
+    for (;;) {
+        wchar_t unit;
+        std::memcpy(&unit, at, sizeof(unit));
+        if (unit == L'\0') {
+            return result;
+        }
+        result.push_back(unit);
+        at += sizeof(unit);
     }
 }
 
@@ -374,13 +390,14 @@ std::int32_t startJvmFromData(const JvmlLauncherData* data, void* entryPoint) {
     }
     if (isTraceEnabled()) {
         for (std::int32_t i = 0; i < header.envCount; ++i) {
-            printTrace("env var[%d]: %s=[%s]", i, traceText(slotAt(header.envNames, i)).c_str(),
-                       traceText(slotAt(header.envValues, i)).c_str());
+            printTrace("env var[%d]: %s=[%s]", i, traceText(unalignedWideText(slotAt(header.envNames, i))).c_str(),
+                       traceText(unalignedWideText(slotAt(header.envValues, i))).c_str());
         }
     }
     for (std::int32_t i = 0; i < header.envCount; ++i) {
         try {
-            SysInfo::setEnvVariable(slotAt(header.envNames, i), slotAt(header.envValues, i));
+            SysInfo::setEnvVariable(unalignedWideText(slotAt(header.envNames, i)),
+                                    unalignedWideText(slotAt(header.envValues, i)));
         } catch (const std::exception&) {
             printTrace("SetEnvironmentVariable(%d) failed", i);
         }

@@ -73,6 +73,7 @@ struct JvmlLauncherData {
     std::int32_t argCount;
     std::int32_t envCount;
     char** argVector;
+    // Wide text of the platform: UTF-16 code units on Windows.
     wchar_t** envNames;
     wchar_t** envValues;
 };

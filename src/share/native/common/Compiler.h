@@ -12,12 +12,18 @@
 
 #else
 
-// GCC's __PRETTY_FUNCTION__ holds the return type, the parameters and the
-// template bindings ("void DllFunction<T>::operator T() const [with T =
-// void*]"). The name shown in messages is the bare qualified name with the
-// bindings substituted and pointers written with a blank ("DllFunction<void
+// __PRETTY_FUNCTION__ holds the return type, the parameters and the template
+// bindings. GCC leaves the template parameters in the name and lists what
+// they are bound to ("void DllFunction<T>::operator T() const [with T =
+// void*]"); clang writes the arguments into the name and lists the bindings
+// without "with" ("T DllFunction<void *>::operator void *() const [T = void
+// *]"). The name shown in messages is the bare qualified name with the
+// arguments in place and pointers written with a blank ("DllFunction<void
 // *>::operator void *"), and functions of an unnamed namespace carry the
-// "`anonymous-namespace'::" prefix. It is derived at compile time.
+// "`anonymous-namespace'::" prefix, which GCC spells "{anonymous}" and clang
+// "(anonymous namespace)". GCC's names of the integer types ("long unsigned
+// int") and the inline namespace of its library ("std::__cxx11::") are shown
+// as clang writes them. It is derived at compile time.
 namespace kivo::detail {
 
 template <class Char, std::size_t N>
@@ -51,83 +57,176 @@ constexpr bool matchesAt(const char* s, std::size_t at, std::size_t end, const c
     return true;
 }
 
-// Start of the " [with ...]" suffix, or the end of the text.
-constexpr std::size_t bindingsStart(const char* s, std::size_t n) {
-    for (std::size_t i = 0; i + 6 < n; ++i) {
-        if (matchesAt(s, i, n, " [with ")) {
-            return i;
-        }
-    }
-    return n;
+constexpr bool isWordAt(const char* s, std::size_t at, std::size_t end, const char* word) {
+    const std::size_t after = at + length(word);
+    return matchesAt(s, at, end, word) && (at == 0 || !isIdentChar(s[at - 1])) &&
+           (after >= end || !isIdentChar(s[after]));
 }
 
-// The qualified name: what stands before the parameter list, back to the
-// blank that separates it from the return type.
-constexpr Span qualifiedName(const char* s, std::size_t n) {
-    std::size_t close = n;
+constexpr bool opensBracket(char c) { return c == '<' || c == '(' || c == '['; }
+constexpr bool closesBracket(char c) { return c == '>' || c == ')' || c == ']'; }
+
+// Spellings that differ between the compilers, and the one shown: the
+// unnamed namespace, GCC's names of the integer types and the inline
+// namespace of its library's strings.
+struct Spelling {
+    const char* compiler;
+    const char* shown;
+};
+
+constexpr Spelling kSpellings[] = {
+    {"{anonymous}", "`anonymous-namespace'"},
+    {"(anonymous namespace)", "`anonymous-namespace'"},
+    {"long long unsigned int", "unsigned long long"},
+    {"long unsigned int", "unsigned long"},
+    {"short unsigned int", "unsigned short"},
+    {"long long int", "long long"},
+    {"long int", "long"},
+    {"short int", "short"},
+    {"std::__cxx11::", "std::"},
+};
+
+// The spelling that starts at `at` as a whole word, or null.
+constexpr const Spelling* spellingAt(const char* s, std::size_t at, std::size_t end) {
+    if (at > 0 && isIdentChar(s[at - 1]) && isIdentChar(s[at])) {
+        return nullptr;
+    }
+    for (const Spelling& spelling : kSpellings) {
+        const std::size_t after = at + length(spelling.compiler);
+        if (matchesAt(s, at, end, spelling.compiler) && (after >= end || !isIdentChar(s[after]) ||
+                                                         !isIdentChar(s[after - 1]))) {
+            return &spelling;
+        }
+    }
+    return nullptr;
+}
+
+// The bracketed bindings that end the text, from the blank before them; an
+// empty span at the end when there are none.
+constexpr Span bindings(const char* s, std::size_t n) {
+    if (n == 0 || s[n - 1] != ']') {
+        return {n, n};
+    }
+    int depth = 0;
+    for (std::size_t i = n; i-- > 0;) {
+        if (s[i] == ']') {
+            ++depth;
+        } else if (s[i] == '[' && --depth == 0) {
+            return i > 0 && s[i - 1] == ' ' ? Span{i - 1, n} : Span{n, n};
+        }
+    }
+    return {n, n};
+}
+
+// GCC's bindings ("[with T = void*; int N = 3]") stand for parameters that
+// the name still shows; clang's ("[T = void *, N = 3]") only repeat what the
+// name already holds.
+constexpr bool bindsNameParameters(const char* s, Span list) { return matchesAt(s, list.begin, list.end, " [with "); }
+
+// The opening parenthesis of the parameter list, which the last closing one
+// before `end` closes; `end` when there is none.
+constexpr std::size_t parameterListStart(const char* s, std::size_t end) {
+    std::size_t close = end;
     while (close > 0 && s[close - 1] != ')') {
         --close;
     }
-    if (close == 0) {
-        return {0, n};
-    }
-    std::size_t open = close - 1;
     int depth = 0;
     for (std::size_t i = close; i-- > 0;) {
         if (s[i] == ')') {
             ++depth;
         } else if (s[i] == '(' && --depth == 0) {
-            open = i;
-            break;
+            return i;
         }
     }
-    std::size_t begin = open;
-    int angle = 0;
-    while (begin > 0) {
-        char c = s[begin - 1];
-        if (c == '>' || c == ')' || c == ']') {
-            ++angle;
-        } else if (c == '<' || c == '(' || c == '[') {
-            --angle;
-        } else if (c == ' ' && angle == 0) {
-            bool afterOperator = begin >= 9 && matchesAt(s, begin - 9, n, "operator");
-            if (!afterOperator) {
-                break;
-            }
-        }
-        --begin;
-    }
-    return {begin, open};
+    return end;
 }
 
-// The value bound to `name` in "[with T = void*; U = int]", if any.
-constexpr Span boundValue(const char* s, std::size_t n, std::size_t with, Span name) {
-    std::size_t i = with + 7;
-    while (i < n) {
-        std::size_t keyBegin = i;
-        while (i < n && isIdentChar(s[i])) {
-            ++i;
+// The qualified name starts after the last blank outside brackets that ends
+// the return type, and after the '*' or '&' that clang writes against the
+// name. Blanks after the word "operator" belong to the name ("operator void
+// *").
+constexpr std::size_t nameStart(const char* s, std::size_t open) {
+    std::size_t begin = 0;
+    int depth = 0;
+    for (std::size_t i = 0; i < open && !(depth == 0 && isWordAt(s, i, open, "operator")); ++i) {
+        if (opensBracket(s[i])) {
+            ++depth;
+        } else if (closesBracket(s[i])) {
+            --depth;
+        } else if (s[i] == ' ' && depth == 0) {
+            begin = i + 1;
         }
-        std::size_t keyEnd = i;
-        i += 3;  // " = "
-        std::size_t valueBegin = i;
-        int depth = 0;
-        while (i < n && !(depth == 0 && (s[i] == ';' || s[i] == ']'))) {
-            if (s[i] == '<' || s[i] == '(') {
-                ++depth;
-            } else if (s[i] == '>' || s[i] == ')') {
-                --depth;
-            }
-            ++i;
+    }
+    while (begin < open && (s[begin] == '*' || s[begin] == '&')) {
+        ++begin;
+    }
+    return begin;
+}
+
+// The return type: what precedes the name, without the blank between them.
+constexpr Span returnType(const char* s, std::size_t nameBegin) {
+    std::size_t end = nameBegin;
+    while (end > 0 && s[end - 1] == ' ') {
+        --end;
+    }
+    const std::size_t begin = matchesAt(s, 0, end, "static ") ? 7 : 0;
+    return {begin, end < begin ? begin : end};
+}
+
+// Where the target type of a conversion operator starts in the name
+// ("operator int"); the end of the name when it names no conversion.
+constexpr std::size_t conversionTypeStart(const char* s, Span name) {
+    int depth = 0;
+    for (std::size_t i = name.begin; i < name.end; ++i) {
+        if (depth == 0 && isWordAt(s, i, name.end, "operator")) {
+            const std::size_t type = i + 9;
+            const bool conversion = matchesAt(s, i, name.end, "operator ") && !isWordAt(s, type, name.end, "new") &&
+                                    !isWordAt(s, type, name.end, "delete");
+            return conversion ? type : name.end;
         }
-        bool same = keyEnd - keyBegin == name.end - name.begin;
-        for (std::size_t k = 0; same && k < keyEnd - keyBegin; ++k) {
-            same = s[keyBegin + k] == s[name.begin + k];
+        depth += opensBracket(s[i]) ? 1 : closesBracket(s[i]) ? -1 : 0;
+    }
+    return name.end;
+}
+
+constexpr bool sameText(const char* s, Span a, Span b) {
+    if (a.end - a.begin != b.end - b.begin) {
+        return false;
+    }
+    for (std::size_t k = 0; k < a.end - a.begin; ++k) {
+        if (s[a.begin + k] != s[b.begin + k]) {
+            return false;
         }
-        if (same) {
-            return {valueBegin, i};
+    }
+    return true;
+}
+
+// The value that the bindings give the parameter `name`; an empty span when
+// they give it none. GCC separates bindings with ';', clang with ','.
+constexpr Span boundValue(const char* s, Span list, Span name) {
+    if (list.end - list.begin < 2) {
+        return {0, 0};
+    }
+    const bool gcc = bindsNameParameters(s, list);
+    const char separator = gcc ? ';' : ',';
+    const std::size_t last = list.end - 1;  // the closing ']'
+    for (std::size_t i = list.begin + (gcc ? 7 : 2); i < last;) {
+        std::size_t equals = i;
+        while (equals < last && !matchesAt(s, equals, last, " = ")) {
+            ++equals;
         }
-        i += 2;  // "; "
+        std::size_t keyBegin = equals;
+        while (keyBegin > i && isIdentChar(s[keyBegin - 1])) {
+            --keyBegin;
+        }
+        std::size_t valueEnd = equals + 3;
+        for (int depth = 0; valueEnd < last && !(depth == 0 && s[valueEnd] == separator); ++valueEnd) {
+            depth += opensBracket(s[valueEnd]) ? 1 : closesBracket(s[valueEnd]) ? -1 : 0;
+        }
+        if (sameText(s, {keyBegin, equals}, name)) {
+            return {equals + 3, valueEnd};
+        }
+        i = valueEnd + 2;  // past "; " or ", "
     }
     return {0, 0};
 }
@@ -143,49 +242,76 @@ struct Writer {
         }
     }
 
-    // Types are written with a blank before '*' and '&', as MSVC does.
-    constexpr void putType(const char* s, Span span) {
-        for (std::size_t i = span.begin; i < span.end; ++i) {
-            if ((s[i] == '*' || s[i] == '&') && i > span.begin && s[i - 1] != ' ' && s[i - 1] != '*' &&
-                s[i - 1] != '&') {
-                put(' ');
-            }
-            put(s[i]);
-        }
-    }
-
     constexpr void putText(const char* text) {
         for (std::size_t i = 0; text[i]; ++i) {
             put(text[i]);
+        }
+    }
+
+    // Writes s[at] on, or a spelling that differs between the compilers in
+    // the one shown; gives the position after what it wrote.
+    constexpr std::size_t putUnit(const char* s, std::size_t at, std::size_t end) {
+        if (const Spelling* spelling = spellingAt(s, at, end)) {
+            putText(spelling->shown);
+            return at + length(spelling->compiler);
+        }
+        put(s[at]);
+        return at + 1;
+    }
+
+    // A type, with a blank between a name and a following '*' or '&', as
+    // MSVC writes it.
+    constexpr std::size_t putTypeUnit(const char* s, std::size_t at, Span span) {
+        if ((s[at] == '*' || s[at] == '&') && at > span.begin && (isIdentChar(s[at - 1]) || s[at - 1] == '>')) {
+            put(' ');
+        }
+        return putUnit(s, at, span.end);
+    }
+
+    constexpr void putType(const char* s, Span span) {
+        for (std::size_t i = span.begin; i < span.end;) {
+            i = putTypeUnit(s, i, span);
+        }
+    }
+
+    // Writes text of the name, with the template parameters that `list`
+    // binds replaced by their values when `substitute` is set; a type when
+    // `isType` is set.
+    constexpr void putName(const char* s, Span span, Span list, bool substitute, bool isType) {
+        for (std::size_t i = span.begin; i < span.end;) {
+            if (substitute && isIdentChar(s[i]) && (i == span.begin || !isIdentChar(s[i - 1]))) {
+                Span word{i, i};
+                while (word.end < span.end && isIdentChar(s[word.end])) {
+                    ++word.end;
+                }
+                const Span value = boundValue(s, list, word);
+                putType(s, value.end > value.begin ? value : word);
+                i = word.end;
+            } else if (isType) {
+                i = putTypeUnit(s, i, span);
+            } else {
+                i = putUnit(s, i, span.end);
+            }
         }
     }
 };
 
 template <class Char, std::size_t N>
 constexpr FunctionName<Char, N> makeFunctionName(const char* pretty) {
-    std::size_t n = length(pretty);
-    std::size_t with = bindingsStart(pretty, n);
-    Span name = qualifiedName(pretty, with);
+    const std::size_t n = length(pretty);
+    const Span list = bindings(pretty, n);
+    const bool gccBindings = bindsNameParameters(pretty, list);
+    const std::size_t open = parameterListStart(pretty, list.begin);
+    const Span name{open == list.begin ? 0 : nameStart(pretty, open), open};
+    const std::size_t conversion = conversionTypeStart(pretty, name);
     Writer<Char, N> w;
-    std::size_t i = name.begin;
-    while (i < name.end) {
-        if (matchesAt(pretty, i, name.end, "{anonymous}")) {
-            w.putText("`anonymous-namespace'");
-            i += 11;
-            continue;
-        }
-        if (isIdentChar(pretty[i]) && (i == name.begin || !isIdentChar(pretty[i - 1]))) {
-            Span word{i, i};
-            while (word.end < name.end && isIdentChar(pretty[word.end])) {
-                ++word.end;
-            }
-            Span value = with < n ? boundValue(pretty, n, with, word) : Span{0, 0};
-            w.putType(pretty, value.end > value.begin ? value : word);
-            i = word.end;
-            continue;
-        }
-        w.put(pretty[i]);
-        ++i;
+    w.putName(pretty, {name.begin, conversion}, list, gccBindings, false);
+    if (!gccBindings && conversion < name.end && name.begin > 0) {
+        // clang names the target class of a conversion without its scope;
+        // the return type names it in full.
+        w.putName(pretty, returnType(pretty, name.begin), list, true, true);
+    } else {
+        w.putName(pretty, {conversion, name.end}, list, gccBindings, true);
     }
     return w.out;
 }

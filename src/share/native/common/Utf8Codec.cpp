@@ -2,6 +2,8 @@
 #include "Utf8Codec.h"
 
 #include <climits>
+#include <cstddef>
+#include <string>
 #include <type_traits>
 
 namespace tstrings::utf8 {
@@ -16,12 +18,29 @@ bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 bool isHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool isLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// Collects output units, counting them when there is no buffer, and notes
-// when the buffer is too small.
+// The length of the input in units: -1 stands for the text up to its NUL and
+// the NUL itself. Text that ends beyond INT_MAX units gives -1.
+template <class Unit>
+int inputLength(const Unit* text, int length) {
+    if (length != -1) {
+        return length;
+    }
+    const std::size_t terminated = std::char_traits<Unit>::length(text) + 1;
+    return terminated > static_cast<std::size_t>(INT_MAX) ? -1 : static_cast<int>(terminated);
+}
+
+// The arguments that the system's conversions refuse.
+template <class In, class Out>
+bool refused(const In* text, int length, const Out* out, int outLength) {
+    return !text || length == 0 || length < -1 || outLength < 0 || (!out && outLength != 0);
+}
+
+// Collects output units, counting them when there is no room at all, and
+// notes when the room is too small.
 template <class Unit>
 class Sink {
 public:
-    Sink(Unit* out, int capacity) : out(out), capacity(capacity) {}
+    Sink(Unit* out, int capacity) : out(capacity > 0 ? out : nullptr), capacity(capacity) {}
 
     void put(Unit unit) {
         if (out) {
@@ -133,7 +152,11 @@ void putUtf8(Sink<char>& sink, char32_t c) {
 }  // namespace
 
 int decode(const char* text, int length, wchar_t* out, int outLength) {
-    if (!text || length <= 0 || (out && outLength <= 0)) {
+    if (refused(text, length, out, outLength)) {
+        return 0;
+    }
+    length = inputLength(text, length);
+    if (length < 0) {
         return 0;
     }
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
@@ -149,7 +172,11 @@ int decode(const char* text, int length, wchar_t* out, int outLength) {
 }
 
 int encode(const wchar_t* text, int length, char* out, int outLength) {
-    if (!text || length <= 0 || (out && outLength <= 0)) {
+    if (refused(text, length, out, outLength)) {
+        return 0;
+    }
+    length = inputLength(text, length);
+    if (length < 0) {
         return 0;
     }
     Sink<char> sink(out, outLength);

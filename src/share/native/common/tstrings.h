@@ -6,6 +6,8 @@
 #include <type_traits>
 #include <vector>
 
+// Wide text: UTF-16 code units on Windows, where wchar_t has 16 bits, and
+// code points on Linux, where it has 32. Lengths count those units.
 typedef std::wstring tstring;
 typedef std::vector<tstring> tstring_array;
 

@@ -3,6 +3,9 @@
 
 #include "tstrings.h"
 
+// Every wide text the system takes or gives is UTF-16.
+static_assert(sizeof(wchar_t) == 2, "wchar_t holds one UTF-16 code unit");
+
 namespace tstrings::platform {
 
 namespace {
