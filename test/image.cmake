@@ -15,3 +15,5 @@ foreach(unit ImageToolUsageTest ImageCheckTest ImageCreateTest ImageBrandTest)
   kivo_test(${unit} SOURCES ${IMAGE_TEST_DIR}/${unit}.cpp LIBS kivo_image_test_support)
   add_dependencies(${unit} kivo kivo-image kivo_fixtures kivo_desktop_keeper kivo_send_console_ctrl)
 endforeach()
+# The branded launcher's checksum, as the system computes it.
+target_link_libraries(ImageBrandTest PRIVATE imagehlp)

@@ -12,3 +12,11 @@ foreach(unit TextFileReaderTest CfgFileTest CfgMacrosTest PackageFileTest CfgRob
              AppLauncherTest)
   kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/${unit}.cpp LIBS kivo_applauncher)
 endforeach()
+
+# The image tool's portable core: resource sections, the rewrite of a PE
+# image's resources, its checksum and the icon resources.
+foreach(unit ResourceSectionTest PeResourceEditorTest PeChecksumTest IconResourcesTest)
+  kivo_test(${unit} SOURCES ${CMAKE_CURRENT_LIST_DIR}/imagecore/${unit}.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/imagecore/PeTestImage.cpp LIBS kivo_imagecore)
+  target_include_directories(${unit} PRIVATE ${CMAKE_CURRENT_LIST_DIR}/imagecore)
+endforeach()

@@ -2,7 +2,12 @@
 // kivo-image writes, read back with the system's own functions, and icon
 // files it must refuse.
 #include <gtest/gtest.h>
+#include <windows.h>
+// After <windows.h>, which it needs.
+#include <imagehlp.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -130,6 +135,31 @@ private:
     HMODULE module;
 };
 
+// "#<id>" for each image that a group resource names.
+std::vector<tstring> namedIcons(const std::string& group) {
+    std::vector<tstring> names;
+    for (std::size_t at = 6; at + 14 <= group.size(); at += 14) {
+        WORD id = 0;
+        std::memcpy(&id, group.data() + at + 12, sizeof(id));
+        names.push_back(L"#" + std::to_wstring(id));
+    }
+    return names;
+}
+
+// The checksum in the header and the one the system computes for the file.
+struct Checksums {
+    DWORD inHeader = 1;
+    DWORD computed = 0;
+};
+
+Checksums checksumsOf(const tstring& path) {
+    Checksums sums;
+    if (::MapFileAndCheckSumW(path.c_str(), &sums.inHeader, &sums.computed) != CHECKSUM_SUCCESS) {
+        return {1, 0};
+    }
+    return sums;
+}
+
 const std::vector<int> kSizes = {16, 32, 48};
 
 tstring_array brandingArgs(const tstring& icon) {
@@ -188,6 +218,28 @@ TEST(ImageBrandTest, CreatedLauncherCarriesEveryIconSize) {
     const std::string group = exe.bytes(RT_GROUP_ICON, ResourceFile::nameArg(groups[0]));
     ASSERT_EQ(group.size(), 6 + 14 * kSizes.size());
     EXPECT_EQ(group.substr(0, 6), iconFile.substr(0, 6));
+    std::vector<tstring> icons = exe.names(RT_ICON);
+    std::vector<tstring> named = namedIcons(group);
+    std::sort(icons.begin(), icons.end());
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(icons, named);
+}
+
+TEST(ImageBrandTest, BrandingAgainLeavesNoImageThatNoGroupNames) {
+    TempDir temp;
+    const tstring exe = temp.path() + L"\\Tool.exe";
+    testing_support::copyFile(testing_support::testBinDir() + L"\\kivo.exe", exe);
+    writeFile(temp.path() + L"\\big.ico", testing_support::makeIconFile({16, 24, 32, 48, 64}));
+    writeFile(temp.path() + L"\\small.ico", testing_support::makeIconFile({32}));
+
+    ASSERT_EQ(runImageTool({L"brand", exe, L"--icon", temp.path() + L"\\big.ico"}).exitCode, 0u);
+    ASSERT_EQ(runImageTool({L"brand", exe, L"--icon", temp.path() + L"\\small.ico"}).exitCode, 0u);
+
+    const ResourceFile branded(exe);
+    ASSERT_EQ(branded.names(RT_GROUP_ICON), std::vector<tstring>{L"LAUNCHER_ICON"});
+    EXPECT_EQ(branded.names(RT_ICON),
+              namedIcons(branded.bytes(RT_GROUP_ICON, ResourceFile::nameArg(L"LAUNCHER_ICON"))));
+    EXPECT_EQ(branded.iconWidth(L"LAUNCHER_ICON", 32), 32);
 }
 
 TEST(ImageBrandTest, KeepsTheManifestAndStillLaunches) {
@@ -205,6 +257,8 @@ TEST(ImageBrandTest, KeepsTheManifestAndStillLaunches) {
 
     EXPECT_FALSE(original.empty());
     EXPECT_EQ(manifest, original);
+    const Checksums sums = checksumsOf(inputs.dest + L"\\App.exe");
+    EXPECT_EQ(sums.inHeader, sums.computed);
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_TRUE(testing_support::parseFixtureRecord(run.out).found) << run.out;
 }
@@ -225,6 +279,8 @@ TEST(ImageBrandTest, BrandsAnExistingLauncherAgain) {
     EXPECT_EQ(version.text(L"ProductName"), L"Tool");
     EXPECT_EQ(version.text(L"OriginalFilename"), L"Tool.exe");
     EXPECT_EQ(ResourceFile(exe).names(RT_VERSION).size(), 1u);
+    const Checksums sums = checksumsOf(exe);
+    EXPECT_EQ(sums.inHeader, sums.computed);
 }
 
 namespace {
@@ -273,3 +329,52 @@ INSTANTIATE_TEST_SUITE_P(
                     BadIcon{"DirectoryCut", cut(testing_support::makeIconFile({16, 32}), 20), "its directory is cut short"},
                     BadIcon{"ImageCut", cut(testing_support::makeIconFile({16}), 100), "an image lies outside the file"}),
     [](const testing::TestParamInfo<BadIcon>& info) { return std::string(info.param.title); });
+
+namespace {
+
+struct BadLauncher {
+    const char* title;
+    // Makes the file to brand at the path.
+    void (*make)(const tstring& path);
+    // What the message says after the file's quoted path.
+    std::string reason;
+};
+
+void PrintTo(const BadLauncher& c, std::ostream* os) { *os << c.title; }
+
+class ImageBrandLauncherTest : public testing::TestWithParam<BadLauncher> {};
+
+void configurationFile(const tstring& path) { writeFile(path, "[Application]\r\napp.mainclass=Main\r\n"); }
+
+void signedLauncher(const tstring& path) {
+    testing_support::copyFile(testing_support::testBinDir() + L"\\kivo.exe", path);
+    const DWORD end = static_cast<DWORD>(readFile(path).size());
+    testing_support::setPeDataDirectory(path, IMAGE_DIRECTORY_ENTRY_SECURITY, end, 0x200);
+}
+
+}  // namespace
+
+TEST_P(ImageBrandLauncherTest, RefusesTheFileNamingItAndLeavesIt) {
+    TempDir temp;
+    const tstring exe = temp.path() + L"\\App.cfg";
+    GetParam().make(exe);
+    const std::string before = readFile(exe);
+
+    const ProcessResult result = runImageTool({L"brand", exe, L"--version", L"1.0.0.0"});
+
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_EQ(testing_support::lines(result.err),
+              std::vector<std::string>{"kivo-image: \"" + utf8(exe) + "\" " + GetParam().reason});
+    EXPECT_EQ(result.err.find("%1"), std::string::npos);
+    EXPECT_EQ(readFile(exe), before);
+    EXPECT_EQ(result.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ImageBrandLauncherTest,
+    testing::Values(BadLauncher{"NotAProgram", configurationFile,
+                                "is not a Windows program: it does not start with \"MZ\""},
+                    BadLauncher{"Signed", signedLauncher,
+                                "is signed: brand the launcher before signing it, since branding changes the file "
+                                "and its signature would no longer match"}),
+    [](const testing::TestParamInfo<BadLauncher>& info) { return std::string(info.param.title); });

@@ -48,6 +48,52 @@ std::vector<std::string> listing(const tstring& dir) {
     return names;
 }
 
+bool runningUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
+}
+
+// The Unix path of a path under Wine, through Wine's own kernel32 export.
+std::string unixPathOf(const tstring& path) {
+    typedef char* (*UnixFileName)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* const unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    const std::string result = unix ? unix : "";
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// A symbolic link to a directory. Windows makes it itself; Wine's
+// CreateSymbolicLinkW makes nothing, so there the link is made by the
+// system's ln, which Wine starts like any program.
+bool makeDirectoryLink(const tstring& link, const tstring& target) {
+    if (::CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                              SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+        exists(link)) {
+        return true;
+    }
+    if (!runningUnderWine()) {
+        return false;
+    }
+    tstring commandLine = L"Z:\\bin\\ln -s \"" + tstrings::fromUtf8(unixPathOf(target)) + L"\" \"" +
+                          tstrings::fromUtf8(unixPathOf(link)) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(L"Z:\\bin\\ln", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info)) {
+        return false;
+    }
+    // A Unix program's handles say nothing of its end: the link appearing does.
+    const OwnedHandle thread(info.hThread);
+    const OwnedHandle process(info.hProcess);
+    for (int i = 0; i < 500 && !exists(link); ++i) {
+        ::Sleep(10);
+    }
+    return exists(link);
+}
+
 ProcessResult launch(const tstring& exe, const tstring& appDir, LaunchPath path, const tstring_array& args = {}) {
     const tstring systemPath = testing_support::envVariable(L"PATH").value_or(tstring());
     ProcessOptions options;
@@ -296,10 +342,73 @@ INSTANTIATE_TEST_SUITE_P(
         FailingCreate{"DestinationInsideInput",
                       [](CreateInputs& i, tstring_array& args) { args[10] = i.files + L"\\image"; }, 1,
                       "\"<temp>\\files\\image\" and \"<temp>\\files\" overlap; create the image elsewhere"},
+        FailingCreate{"ClosingCheckFindsNoRuntime",
+                      [](CreateInputs& i, tstring_array&) {
+                          writeFile(i.config, "[Application]\napp.runtime=" + utf8(i.temp.path()) +
+                                                  "\\nowhere\napp.mainjar=$APPDIR\\main.jar\n");
+                      },
+                      1, "The new image would not launch (see the report above), so \"<temp>\\out\\image\" is left as it was"},
+        FailingCreate{"RuntimeInsideTheImageWithoutRuntime",
+                      [](CreateInputs& i, tstring_array& args) {
+                          writeFile(i.config, "[Application]\napp.runtime=$ROOTDIR\\rt\napp.mainjar=$APPDIR\\main.jar\n");
+                          args.erase(args.begin() + 7, args.begin() + 9);
+                      },
+                      2, "create needs --runtime, since app.runtime puts the runtime inside the image"},
+        FailingCreate{"LinkInInput",
+                      [](CreateInputs& i, tstring_array&) {
+                          testing_support::makeDirs(i.temp.path() + L"\\elsewhere");
+                          ASSERT_TRUE(makeDirectoryLink(i.files + L"\\linked", i.temp.path() + L"\\elsewhere"));
+                      },
+                      1, "\"<temp>\\files\\linked\" is a link; kivo-image copies no links: put what it names in its place"},
         FailingCreate{"InvalidName", [](CreateInputs&, tstring_array& args) { args[2] = L"LPT1"; }, 2,
                       "The name \"LPT1\" cannot be a Windows file name: it is a name that Windows reserves for a "
                       "device"}),
     [](const testing::TestParamInfo<FailingCreate>& info) { return std::string(info.param.title); });
+
+TEST(ImageCreateTest, FailedClosingCheckLeavesNoImage) {
+    CreateInputs inputs("[Application]\napp.runtime=C:\\nowhere\napp.mainjar=$APPDIR\\main.jar\n");
+
+    const ProcessResult result = runImageTool(inputs.createArgs(L"App"));
+
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_EQ(testing_support::reportResult(result.out).rfind("Result: the image would not launch", 0), 0u)
+        << result.out;
+    EXPECT_EQ(testing_support::lines(result.err).size(), 1u) << result.err;
+    EXPECT_EQ(listing(inputs.temp.path() + L"\\out"), std::vector<std::string>{});
+}
+
+TEST(ImageCreateTest, CopiesTheRuntimeWhereAppRuntimeNamesItInsideTheImage) {
+    CreateInputs inputs("[Application]\napp.runtime=$ROOTDIR\\lib\\rt\napp.mainjar=$APPDIR\\main.jar\n");
+
+    const ProcessResult result = runImageTool(inputs.createArgs(L"App"));
+
+    EXPECT_EQ(result.exitCode, 0u) << result.out << result.err;
+    EXPECT_NE(result.out.find(", lib\\rt\\ (4 files, "), std::string::npos) << result.out;
+    EXPECT_EQ(readFile(inputs.dest + L"\\lib\\rt\\bin\\qsr.dll"), readFile(inputs.runtime + L"\\bin\\qsr.dll"));
+    EXPECT_EQ(listing(inputs.dest), (std::vector<std::string>{"App.exe", "app", "lib"}));
+}
+
+TEST(ImageCreateTest, ReplacingAnImageRemovesItsLinksButNotWhatTheyName) {
+    CreateInputs inputs;
+    const tstring outside = inputs.temp.path() + L"\\elsewhere\\outside";
+    testing_support::makeDirs(outside);
+    writeFile(outside + L"\\precious.txt", "precious");
+    testing_support::makeDirs(inputs.dest + L"\\app");
+    ASSERT_TRUE(makeDirectoryLink(inputs.dest + L"\\app\\linked", outside));
+    tstring_array args = inputs.createArgs(L"App");
+    args.push_back(L"--replace");
+
+    const ProcessResult result = runImageTool(args);
+
+    EXPECT_EQ(result.exitCode, 0u) << result.out << result.err;
+    EXPECT_EQ(listing(outside), std::vector<std::string>{"precious.txt"});
+    EXPECT_EQ(listing(inputs.dest + L"\\app"), (std::vector<std::string>{"App.cfg", "lib", "main.jar"}));
+    // Wine offers no call that deletes a Unix symbolic link to a directory,
+    // so there the old image stays beside the new one, link and all.
+    if (!runningUnderWine()) {
+        EXPECT_EQ(listing(inputs.temp.path() + L"\\out"), std::vector<std::string>{"image"});
+    }
+}
 
 TEST(ImageCreateInterruptTest, CtrlCLeavesTheDestinationAsItWas) {
     CreateInputs inputs;

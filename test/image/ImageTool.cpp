@@ -73,6 +73,24 @@ void setPeMachine(const tstring& path, WORD machine) {
     writeFile(path, bytes);
 }
 
+void setPeDataDirectory(const tstring& path, std::size_t index, DWORD rva, DWORD size) {
+    std::string bytes = readFile(path);
+    IMAGE_DOS_HEADER dos;
+    if (bytes.size() < sizeof(dos)) {
+        throw std::runtime_error("not a PE file");
+    }
+    std::memcpy(&dos, bytes.data(), sizeof(dos));
+    const std::size_t directoryAt = static_cast<std::size_t>(dos.e_lfanew) + sizeof(DWORD) +
+                                    sizeof(IMAGE_FILE_HEADER) + offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
+                                    index * sizeof(IMAGE_DATA_DIRECTORY);
+    if (directoryAt + sizeof(IMAGE_DATA_DIRECTORY) > bytes.size()) {
+        throw std::runtime_error("not a PE file");
+    }
+    const IMAGE_DATA_DIRECTORY directory = {rva, size};
+    std::memcpy(&bytes[directoryAt], &directory, sizeof(directory));
+    writeFile(path, bytes);
+}
+
 }  // namespace testing_support
 
 namespace testing_support {

@@ -34,6 +34,9 @@ std::string reportResult(const std::string& out);
 // Overwrites the machine field of the PE file at `path`.
 void setPeMachine(const tstring& path, WORD machine);
 
+// Overwrites data directory `index` of the PE32+ file at `path`.
+void setPeDataDirectory(const tstring& path, std::size_t index, DWORD rva, DWORD size);
+
 }  // namespace testing_support
 
 namespace testing_support {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "AppLauncher.h"
@@ -29,7 +30,10 @@ struct CreatePlan {
     tstring name;
     tstring config;
     tstring input;
-    tstring runtime;  // empty when the configuration sets app.runtime
+    tstring runtime;  // empty when the runtime is not copied
+    // Where the runtime goes, relative to the image root: "runtime", or the
+    // place inside the image that app.runtime names.
+    tstring runtimeInImage;
     tstring dest;
     tstring package;
     tstring launcher;
@@ -41,23 +45,53 @@ bool isWithin(const tstring& path, const tstring& dir) {
            tstrings::startsWith(path, dir + L"\\", tstrings::IGNORE_CASE);
 }
 
-bool setsRuntime(const tstring& configPath) {
+// The configuration's app.runtime with the macros expanded as the launcher
+// of an image at `dest` would expand them; nothing when it is not set.
+std::optional<tstring> configuredRuntime(const tstring& configPath, const tstring& dest) {
     try {
-        const CfgFile cfg = CfgFile::load(configPath);
+        const CfgMacros macros = {{L"$APPDIR", FileUtils::combinePath(dest, L"app")},
+                                  {L"$BINDIR", dest},
+                                  {L"$ROOTDIR", dest}};
+        const CfgFile cfg = CfgFile::load(configPath).applyMacros(macros);
         const CfgProperties& application = cfg.sectionProperties(CfgSectionId::application);
-        return application.find(CfgPropertyId::appRuntime) != application.end();
+        const auto runtime = application.find(CfgPropertyId::appRuntime);
+        if (runtime == application.end()) {
+            return std::nullopt;
+        }
+        return CfgFile::lastValue(*runtime);
     } catch (const KivoErrorBase& error) {
         fail(L"The configuration cannot be used: " + tstrings::fromUtf8(error.bareMessage()));
     }
 }
 
-// The runtime to copy, or empty when the configuration names its own.
-tstring runtimeToCopy(const CreateOptions& options, const tstring& config) {
-    if (setsRuntime(config)) {
+// Where inside the image the runtime goes, or empty when app.runtime names
+// a runtime outside the image, which is not copied.
+tstring runtimePlaceInImage(const tstring& configPath, const tstring& dest) {
+    const std::optional<tstring> configured = configuredRuntime(configPath, dest);
+    if (!configured) {
+        return L"runtime";
+    }
+    const tstring runtime = FileUtils::stripTrailingSeparators(userPath(*configured));
+    if (!isWithin(runtime, dest)) {
+        return tstring();
+    }
+    const tstring place = runtime.substr(std::min(runtime.size(), dest.size() + 1));
+    if (place.empty() || tstrings::equals(place, L"app", tstrings::IGNORE_CASE)) {
+        fail(L"app.runtime names \"" + runtime + L"\"; the runtime needs a directory of its own in the image");
+    }
+    return place;
+}
+
+// The runtime to copy, or empty when the configuration names one outside
+// the image.
+tstring runtimeToCopy(const CreateOptions& options, const tstring& placeInImage) {
+    if (placeInImage.empty()) {
         return tstring();
     }
     if (options.runtime.empty()) {
-        failUsage(L"create needs --runtime, since the configuration does not set app.runtime");
+        failUsage(placeInImage == L"runtime"
+                      ? L"create needs --runtime, since the configuration does not set app.runtime"
+                      : L"create needs --runtime, since app.runtime puts the runtime inside the image");
     }
     const tstring runtime = userPath(options.runtime);
     if (!isFile(FileUtils::combinePath(runtime, AppLauncher::runtimeLibrary))) {
@@ -109,7 +143,8 @@ CreatePlan makePlan(const CreateOptions& options) {
     if (!isDirectory(plan.input)) {
         fail(L"The application files directory \"" + plan.input + L"\" does not exist");
     }
-    plan.runtime = runtimeToCopy(options, plan.config);
+    plan.runtimeInImage = runtimePlaceInImage(plan.config, plan.dest);
+    plan.runtime = runtimeToCopy(options, plan.runtimeInImage);
     plan.launcher = launcherToCopy(options.windowed);
     checkDestination(plan, options.replace);
     return plan;
@@ -173,27 +208,57 @@ tstring describe(const wchar_t* what, const CopyTotals& totals) {
                                << formatBytes(totals.bytes) << L")";
 }
 
-// 1. Move an existing destination aside, 2. move the new image to its
-// place, 3. remove the old one; a failure of step 2 moves it back.
-void moveIntoPlace(const tstring& built, const tstring& dest) {
-    failIfInterrupted();
-    const bool replacing = isDirectory(dest);
-    const tstring old = besideDest(dest, L"old");
-    if (replacing && !::MoveFileExW(dest.c_str(), old.c_str(), 0)) {
-        FAIL_LAST_ERROR(L"Cannot move \"" + dest + L"\" aside to replace it");
+// Puts a built image at its destination: 1. moves what is there aside,
+// 2. moves the new image to its place. Until commit() removes the old one,
+// the end of the scope undoes both steps, so that a failed check or an
+// interrupt leaves the destination as it was.
+class ImagePlacement {
+public:
+    ImagePlacement(const tstring& built, const tstring& dest)
+        : built(built), dest(dest), old(besideDest(dest, L"old")), replacing(isDirectory(dest)) {
+        failIfInterrupted();
+        if (replacing && !::MoveFileExW(dest.c_str(), old.c_str(), 0)) {
+            FAIL_LAST_ERROR(L"Cannot move \"" + dest + L"\" aside to replace it");
+        }
+        if (!::MoveFileExW(built.c_str(), dest.c_str(), 0)) {
+            ON_LAST_ERROR(error, {
+                restoreOld();
+                failSystem(L"Cannot move the new image to \"" + dest + L"\"", error);
+            });
+        }
+        placed = true;
     }
-    if (!::MoveFileExW(built.c_str(), dest.c_str(), 0)) {
-        ON_LAST_ERROR(error, {
-            if (replacing) {
-                ::MoveFileExW(old.c_str(), dest.c_str(), 0);
-            }
-            failSystem(L"Cannot move the new image to \"" + dest + L"\"", error);
-        });
+
+    ~ImagePlacement() {
+        if (placed) {
+            ::MoveFileExW(dest.c_str(), built.c_str(), 0);
+            restoreOld();
+        }
     }
-    if (replacing) {
-        removeTree(old);
+
+    ImagePlacement(const ImagePlacement&) = delete;
+    ImagePlacement& operator=(const ImagePlacement&) = delete;
+
+    void commit() {
+        placed = false;
+        if (replacing) {
+            removeTree(old);
+        }
     }
-}
+
+private:
+    void restoreOld() {
+        if (replacing) {
+            ::MoveFileExW(old.c_str(), dest.c_str(), 0);
+        }
+    }
+
+    tstring built;
+    tstring dest;
+    tstring old;
+    bool replacing;
+    bool placed = false;
+};
 
 struct BuiltImage {
     CopyTotals app;
@@ -208,7 +273,7 @@ BuiltImage buildImage(const CreatePlan& plan, const tstring& dir) {
     launcherCopy.copyFile(plan.launcher, exePath);
     launcherCopy.finish();
     if (plan.brand.any()) {
-        brandLauncher(exePath, plan.name + L".exe", plan.brand);
+        brandLauncher(exePath, plan.launcher, plan.name + L".exe", plan.brand);
     }
 
     const tstring appDir = FileUtils::combinePath(dir, L"app");
@@ -224,7 +289,9 @@ BuiltImage buildImage(const CreatePlan& plan, const tstring& dir) {
 
     TreeCopier runtimeCopy(L"Copying the runtime");
     if (!plan.runtime.empty()) {
-        runtimeCopy.copyTree(plan.runtime, FileUtils::combinePath(dir, L"runtime"));
+        const tstring runtimeDir = FileUtils::combinePath(dir, plan.runtimeInImage);
+        makeDirectories(FileUtils::parentDir(runtimeDir));
+        runtimeCopy.copyTree(plan.runtime, runtimeDir);
         runtimeCopy.finish();
     }
     return {appCopy.totals(), runtimeCopy.totals()};
@@ -247,18 +314,23 @@ int createImage(const CreateOptions& options) {
     makeDirectories(scratch.path());
 
     const BuiltImage built = buildImage(plan, scratch.path());
-    moveIntoPlace(scratch.path(), plan.dest);
+    ImagePlacement placement(scratch.path(), plan.dest);
+    writeOut(L"Created \"" + plan.dest + L"\": " + plan.name + L".exe" + (plan.brand.any() ? L" (branded)" : L"") +
+             L", " + describe(L"app\\", built.app) +
+             (plan.runtime.empty() ? L", runtime from app.runtime"
+                                   : L", " + describe((plan.runtimeInImage + L"\\").c_str(), built.runtime)));
+    CheckOptions check;
+    check.image = FileUtils::combinePath(plan.dest, plan.name + L".exe");
+    if (checkImage(check) != exitOk) {
+        fail(L"The new image would not launch (see the report above), so \"" + plan.dest + L"\" is left as it was");
+    }
+    failIfInterrupted();
+    placement.commit();
     scratch.keep();
     if (createdParents) {
         createdParents->keep();
     }
-
-    writeOut(L"Created \"" + plan.dest + L"\": " + plan.name + L".exe" + (plan.brand.any() ? L" (branded)" : L"") +
-             L", " + describe(L"app\\", built.app) +
-             (plan.runtime.empty() ? L", runtime from app.runtime" : L", " + describe(L"runtime\\", built.runtime)));
-    CheckOptions check;
-    check.image = FileUtils::combinePath(plan.dest, plan.name + L".exe");
-    return checkImage(check);
+    return exitOk;
 }
 
 int brandExistingLauncher(const BrandCommand& command) {
@@ -275,7 +347,7 @@ int brandExistingLauncher(const BrandCommand& command) {
         FAIL_LAST_ERROR(L"Cannot copy \"" + launcher + L"\" to \"" + copy + L"\"");
     }
     try {
-        brandLauncher(copy, FileUtils::fileName(launcher), brand);
+        brandLauncher(copy, launcher, FileUtils::fileName(launcher), brand);
     } catch (...) {
         removeTree(copy);
         throw;

@@ -25,11 +25,23 @@ BOOL WINAPI onInterrupt(DWORD ctrlType) {
     return FALSE;
 }
 
-// The entries of one directory, without "." and "..".
+// The entries of one directory, without "." and "..". Links are symbolic
+// links, junctions, mount points and every other reparse point: what they
+// name is not part of the tree.
 struct DirEntries {
     tstring_array files;
     tstring_array dirs;
+    tstring_array fileLinks;
+    tstring_array dirLinks;
 };
+
+tstring_array& listFor(DirEntries& entries, DWORD attributes) {
+    const bool dir = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return dir ? entries.dirLinks : entries.fileLinks;
+    }
+    return dir ? entries.dirs : entries.files;
+}
 
 DirEntries listDirectory(const tstring& dir) {
     DirEntries entries;
@@ -43,7 +55,7 @@ DirEntries listDirectory(const tstring& dir) {
         if (name == L"." || name == L"..") {
             continue;
         }
-        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? entries.dirs : entries.files).push_back(name);
+        listFor(entries, found.dwFileAttributes).push_back(name);
     } while (::FindNextFileW(search.get(), &found));
     if (::GetLastError() != ERROR_NO_MORE_FILES) {
         FAIL_LAST_ERROR(L"Cannot list \"" + dir + L"\"");
@@ -65,6 +77,32 @@ std::uint64_t fileSize(const tstring& path) {
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
+// Deletes a link itself through a handle to the link. RemoveDirectoryW is
+// no way to do it: Wine follows the link of a Unix symbolic link and removes
+// the directory it names when that is empty.
+void removeLink(const tstring& path) {
+    const OwnedFileHandle link(::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (link) {
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        ::SetFileInformationByHandle(link.get(), FileDispositionInfo, &disposition, sizeof(disposition));
+    }
+}
+
+void removeEntries(const tstring& dir) {
+    try {
+        const DirEntries entries = listDirectory(dir);
+        for (const tstring_array* names : {&entries.files, &entries.fileLinks, &entries.dirLinks, &entries.dirs}) {
+            for (const tstring& name : *names) {
+                removeTree(FileUtils::combinePath(dir, name));
+            }
+        }
+    } catch (const ToolError&) {
+        // What cannot be listed cannot be removed either.
+    }
+}
+
 }  // namespace
 
 void stopCopiesOnInterrupt() { ::SetConsoleCtrlHandler(onInterrupt, TRUE); }
@@ -77,6 +115,12 @@ void failIfInterrupted() {
 
 void TreeCopier::copyTree(const tstring& from, const tstring& to) {
     const DirEntries entries = listDirectory(from);
+    for (const tstring_array* links : {&entries.dirLinks, &entries.fileLinks}) {
+        if (!links->empty()) {
+            fail(L"\"" + FileUtils::combinePath(from, links->front()) +
+                 L"\" is a link; kivo-image copies no links: put what it names in its place");
+        }
+    }
     makeDirectory(to);
     for (const tstring& name : entries.files) {
         copyFile(FileUtils::combinePath(from, name), FileUtils::combinePath(to, name));
@@ -118,22 +162,21 @@ void makeDirectories(const tstring& path) {
 }
 
 void removeTree(const tstring& path) {
-    if (!isDirectory(path)) {
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         ::DeleteFileW(path.c_str());
         return;
     }
-    try {
-        const DirEntries entries = listDirectory(path);
-        for (const tstring& name : entries.files) {
-            removeTree(FileUtils::combinePath(path, name));
-        }
-        for (const tstring& name : entries.dirs) {
-            removeTree(FileUtils::combinePath(path, name));
-        }
-    } catch (const ToolError&) {
-        // What cannot be listed cannot be removed either.
+    // A directory link goes as a link; what it names stays untouched.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        removeLink(path);
+        return;
     }
+    removeEntries(path);
     ::RemoveDirectoryW(path.c_str());
 }
 

@@ -27,6 +27,7 @@ public:
     explicit TreeCopier(const tstring& title) : progress(title) {}
 
     // Copies `from` and everything below it to `to`, which must not exist.
+    // Fails on a link (symbolic link, junction or other reparse point).
     void copyTree(const tstring& from, const tstring& to);
     // Copies one file to a path where nothing exists yet.
     void copyFile(const tstring& from, const tstring& to);
@@ -44,8 +45,9 @@ private:
 // Creates `path` and the directories above it that are missing.
 void makeDirectories(const tstring& path);
 
-// Removes a directory tree, read-only files included. Best effort: what
-// cannot be removed stays.
+// Removes a directory tree, read-only files included. A link inside it is
+// removed as a link and never followed. Best effort: what cannot be removed
+// stays.
 void removeTree(const tstring& path);
 
 }  // namespace imagetool
