@@ -211,6 +211,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "its optional header is garbled"},
         BadImage{"SectionOutside", withU32(goodImage, 0x40 + 24 + 240 + 40 + 20, 0x7FFFFFFF), PeProblem::notAProgram,
                  "the section \".rsrc\" lies outside the file"},
+        BadImage{"SectionDataOverHeaders", withU32(goodImage, 0x40 + 24 + 240 + 40 + 20, 0x100), PeProblem::notAProgram,
+                 "the data of the section \".rsrc\" overlaps the headers"},
         BadImage{"ResourcesOutside", withU32(goodImage, testDirectoryField(2), 0x90000), PeProblem::notAProgram,
                  "its resource directory lies outside every section"},
         BadImage{"NoResources", withU32(withU32(goodImage, testDirectoryField(2), 0), testDirectoryField(2) + 4, 0),

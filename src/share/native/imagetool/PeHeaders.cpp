@@ -110,8 +110,15 @@ PeHeaders PeHeaders::read(const std::string& image) {
     }
     const std::size_t sectionTable = headers.optionalHeaderOffset + optionalSize;
     bytes.require(sectionTable, sectionCount * sectionHeaderSize);
+    const std::size_t headersEnd = sectionTable + sectionCount * sectionHeaderSize;
     for (std::size_t i = 0; i < sectionCount; ++i) {
         headers.sections.push_back(readSection(bytes, sectionTable + i * sectionHeaderSize));
+        const PeSection& section = headers.sections.back();
+        // A rewrite puts new section data where the old data was; data
+        // that overlaps the headers would overwrite them.
+        if (section.sizeOfRawData != 0 && section.pointerToRawData < headersEnd) {
+            failNotAProgram("the data of the section \"" + section.name + "\" overlaps the headers");
+        }
     }
     return headers;
 }
