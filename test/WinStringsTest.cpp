@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "Utf8Cases.h"
 #include "Utf8Codec.h"
 #include "tstrings.h"
@@ -78,14 +79,12 @@ Outcome<Out> outcomeOf(Conversion<In, Out> convert, const std::basic_string<In>&
     return o;
 }
 
-bool runsUnderWine() { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
-
 // Windows fails for every buffer that is too small, as the codec does. Wine
 // (8.0) fills a buffer that ends inside a surrogate pair with the pair's
 // first half and counts it; that one divergence is read as the failure it
 // stands for.
 void asWindowsGives(Outcome<wchar_t>& o) {
-    static const bool wine = runsUnderWine();
+    static const bool wine = testing_support::runningUnderWine();
     const bool endsWithPair = o.text.size() >= 2 && o.text.back() >= 0xdc00 && o.text.back() <= 0xdfff;
     if (wine && endsWithPair && o.intoTooSmall == o.measured - 1) {
         o.intoTooSmall = 0;

@@ -163,11 +163,6 @@ bool hasEnded(DWORD pid, const tstring& root) {
     return ::WaitForSingleObject(process.get(), kGraceMs) == WAIT_OBJECT_0;
 }
 
-bool runningUnderWine() {
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 std::string launchPathName(LaunchPath path) { return path == LaunchPath::InProcess ? "InProcess" : "Restart"; }
 
 std::optional<std::string> expectedOpenError(const tstring& path) {

@@ -54,8 +54,6 @@ std::vector<DWORD> processesRunningFrom(const tstring& root);
 // ended; a reused id of an unrelated process counts as ended.
 bool hasEnded(DWORD pid, const tstring& root);
 
-bool runningUnderWine();
-
 // "InProcess" or "Restart", for test names.
 std::string launchPathName(LaunchPath path);
 

@@ -48,11 +48,6 @@ std::vector<std::string> listing(const tstring& dir) {
     return names;
 }
 
-bool runningUnderWine() {
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    return ntdll && ::GetProcAddress(ntdll, "wine_get_version");
-}
-
 // The Unix path of a path under Wine, through Wine's own kernel32 export.
 std::string unixPathOf(const tstring& path) {
     typedef char* (*UnixFileName)(const wchar_t*);
@@ -73,7 +68,7 @@ bool makeDirectoryLink(const tstring& link, const tstring& target) {
         exists(link)) {
         return true;
     }
-    if (!runningUnderWine()) {
+    if (!testing_support::runningUnderWine()) {
         return false;
     }
     tstring commandLine = L"Z:\\bin\\ln -s \"" + tstrings::fromUtf8(unixPathOf(target)) + L"\" \"" +
@@ -247,8 +242,7 @@ TEST(ImageCreateTest, FailureRemovesTheDirectoriesItCreated) {
 }
 
 TEST(ImageCreateTest, TakesUnixPathsUnderWine) {
-    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-    if (!ntdll || !::GetProcAddress(ntdll, "wine_get_version") || !exists(L"Z:\\tmp")) {
+    if (!testing_support::runningUnderWine() || !exists(L"Z:\\tmp")) {
         GTEST_SKIP() << "Unix paths exist only under Wine";
     }
     CreateInputs inputs;
@@ -405,7 +399,7 @@ TEST(ImageCreateTest, ReplacingAnImageRemovesItsLinksButNotWhatTheyName) {
     EXPECT_EQ(listing(inputs.dest + L"\\app"), (std::vector<std::string>{"App.cfg", "lib", "main.jar"}));
     // Wine offers no call that deletes a Unix symbolic link to a directory,
     // so there the old image stays beside the new one, link and all.
-    if (!runningUnderWine()) {
+    if (!testing_support::runningUnderWine()) {
         EXPECT_EQ(listing(inputs.temp.path() + L"\\out"), std::vector<std::string>{"image"});
     }
 }

@@ -97,6 +97,11 @@ TempDir::~TempDir() {
     }
 }
 
+bool runningUnderWine() {
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 tstring_array splitWithCommandLineToArgvW(const tstring& commandLine) {
     int count = 0;
     const OwnedLocal<wchar_t*> argv(::CommandLineToArgvW(commandLine.c_str(), &count));

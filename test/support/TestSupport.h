@@ -40,6 +40,9 @@ struct ProcessResult {
 // back unchanged), waits for it and returns its exit code and output.
 ProcessResult runProcess(const tstring& program, const tstring_array& args, const ProcessOptions& options = {});
 
+// True under Wine, whose ntdll exports wine_get_version.
+bool runningUnderWine();
+
 // Quotes one argument for CommandLineToArgvW.
 tstring quoteArgument(const tstring& arg);
 

@@ -20,13 +20,7 @@ namespace testing_support {
 namespace {
 
 fs::path systemPath(const tstring& path) {
-    tstring slashed = path;
-    for (wchar_t& c : slashed) {
-        if (c == L'\\') {
-            c = L'/';
-        }
-    }
-    return fs::u8path(tstrings::toUtf8(slashed));
+    return fs::u8path(tstrings::toUtf8(tstrings::replace(path, L"\\", L"/")));
 }
 
 tstring fromSystemPath(const fs::path& path) { return tstrings::fromUtf8(path.u8string()); }

@@ -17,15 +17,9 @@ const wchar_t pathSeparator = L'/';
 
 namespace {
 
-std::string systemPath(const tstring& path) {
-    tstring slashed = path;
-    for (wchar_t& c : slashed) {
-        if (c == L'\\') {
-            c = L'/';
-        }
-    }
-    return tstrings::toUtf8(slashed);
-}
+tstring slashed(const tstring& path) { return tstrings::replace(path, L"\\", L"/"); }
+
+std::string systemPath(const tstring& path) { return tstrings::toUtf8(slashed(path)); }
 
 tstring currentDirectory() {
     std::vector<char> buffer(256);
@@ -67,8 +61,8 @@ tstring toAbsolutePath(const tstring& path) {
     if (path.empty()) {
         return currentDirectory();
     }
-    const tstring slashed = tstrings::fromUtf8(systemPath(path));
-    return normalized(slashed[0] == L'/' ? slashed : currentDirectory() + L"/" + slashed);
+    const tstring absolute = slashed(path);
+    return normalized(absolute[0] == L'/' ? absolute : currentDirectory() + L"/" + absolute);
 }
 
 // The C library opens a directory for reading, and only reading it fails;

@@ -1,5 +1,4 @@
 // The system's part of a log record: local time, process and thread.
-#include <pthread.h>
 #include <sys/time.h>
 #include <unistd.h>
 

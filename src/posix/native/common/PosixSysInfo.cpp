@@ -29,8 +29,6 @@ tstring readLink(const char* link) {
     }
 }
 
-std::string narrowName(const tstring& name) { return tstrings::toUtf8(name); }
-
 }  // namespace
 
 tstring getExecutablePath() { return readLink("/proc/self/exe"); }
@@ -57,7 +55,7 @@ tstring_array getCommandArgs(CommandArgProgramNameMode mode) {
 }
 
 tstring getEnvVariable(const tstring& name) {
-    const char* value = std::getenv(narrowName(name).c_str());
+    const char* value = std::getenv(tstrings::toUtf8(name).c_str());
     if (!value) {
         RAISE(tstrings::Builder() << "getenv(" << name << ") failed. Variable not set");
     }
@@ -65,7 +63,7 @@ tstring getEnvVariable(const tstring& name) {
 }
 
 tstring getEnvVariable(const tstring& name, const tstring& defValue) {
-    const char* value = std::getenv(narrowName(name).c_str());
+    const char* value = std::getenv(tstrings::toUtf8(name).c_str());
     if (!value) {
         return defValue;
     }
@@ -77,7 +75,7 @@ tstring getEnvVariable(const tstring& name, const tstring& defValue) {
 }
 
 void setEnvVariable(const tstring& name, const tstring& value) {
-    if (::setenv(narrowName(name).c_str(), narrowName(value).c_str(), 1) != 0) {
+    if (::setenv(tstrings::toUtf8(name).c_str(), tstrings::toUtf8(value).c_str(), 1) != 0) {
         RAISE(tstrings::Builder() << "setenv(" << name << ", " << value << ") failed: " << crtErrorText());
     }
 }
