@@ -14,6 +14,7 @@
 #include "PeImageError.h"
 #include "PeResourceEditor.h"
 #include "ToolError.h"
+#include "TreeCopy.h"
 #include "VersionResource.h"
 
 namespace imagetool {
@@ -45,22 +46,6 @@ std::string readLauncher(const tstring& path, const tstring& shownPath) {
         done += count;
     }
     return bytes;
-}
-
-void writeLauncher(const tstring& path, const tstring& shownPath, const std::string& bytes) {
-    const OwnedFileHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        FAIL_LAST_ERROR(L"Cannot write \"" + shownPath + L"\"");
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD count = 0;
-        if (!::WriteFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &count, nullptr)) {
-            FAIL_LAST_ERROR(L"Cannot write \"" + shownPath + L"\"");
-        }
-        done += count;
-    }
 }
 
 // One line for the user, naming the file the user gave.
@@ -131,7 +116,7 @@ void brandLauncher(const tstring& exePath, const tstring& shownPath, const tstri
     } catch (const PeImageError& error) {
         failBranding(shownPath, error);
     }
-    writeLauncher(exePath, shownPath, branded);
+    writeWholeFile(exePath, branded, FileCreation::existingFile, shownPath);
 }
 
 }  // namespace imagetool

@@ -150,21 +150,6 @@ CreatePlan makePlan(const CreateOptions& options) {
     return plan;
 }
 
-void writeTextFile(const tstring& path, const std::string& bytes) {
-    const OwnedFileHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        FAIL_LAST_ERROR(L"Cannot write \"" + path + L"\"");
-    }
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-        FAIL_LAST_ERROR(L"Cannot write \"" + path + L"\"");
-    }
-    if (written != bytes.size()) {
-        failSystem(L"Cannot write \"" + path + L"\"", ERROR_DISK_FULL);
-    }
-}
-
 // A directory that is removed with everything in it at the end of the
 // scope unless it was kept.
 class ScratchDir {
@@ -284,7 +269,7 @@ BuiltImage buildImage(const CreatePlan& plan, const tstring& dir) {
     if (!plan.package.empty()) {
         const tstring packagePath = FileUtils::combinePath(appDir, L".package");
         removeTree(packagePath);
-        writeTextFile(packagePath, tstrings::toUtf8(plan.package) + "\r\n");
+        writeWholeFile(packagePath, tstrings::toUtf8(plan.package) + "\r\n", FileCreation::newFile, packagePath);
     }
 
     TreeCopier runtimeCopy(L"Copying the runtime");

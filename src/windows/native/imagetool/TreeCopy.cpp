@@ -150,6 +150,26 @@ void TreeCopier::replaceFile(const tstring& from, const tstring& to) {
     copyFile(from, to);
 }
 
+void writeWholeFile(const tstring& path, const std::string& bytes, FileCreation creation, const tstring& shownPath) {
+    const DWORD disposition = creation == FileCreation::newFile ? CREATE_NEW : TRUNCATE_EXISTING;
+    const OwnedFileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        FAIL_LAST_ERROR(L"Cannot write \"" + shownPath + L"\"");
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD count = 0;
+        if (!::WriteFile(file.get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &count, nullptr)) {
+            FAIL_LAST_ERROR(L"Cannot write \"" + shownPath + L"\"");
+        }
+        if (count == 0) {
+            failSystem(L"Cannot write \"" + shownPath + L"\"", ERROR_DISK_FULL);
+        }
+        done += count;
+    }
+}
+
 void makeDirectories(const tstring& path) {
     if (isDirectory(path)) {
         return;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "ToolConsole.h"
 #include "tstrings.h"
@@ -41,6 +42,12 @@ private:
     Progress progress;
     CopyTotals counted;
 };
+
+enum class FileCreation { newFile, existingFile };
+
+// Writes `bytes` as the whole content of a new file, or of one that exists,
+// at `path`; a failure names `shownPath`.
+void writeWholeFile(const tstring& path, const std::string& bytes, FileCreation creation, const tstring& shownPath);
 
 // Creates `path` and the directories above it that are missing.
 void makeDirectories(const tstring& path);
