@@ -10,6 +10,7 @@
 
 #include "ErrorHandling.h"
 #include "FileUtils.h"
+#include "PosixPath.h"
 
 namespace FileUtils {
 
@@ -17,9 +18,8 @@ const wchar_t pathSeparator = L'/';
 
 namespace {
 
-tstring slashed(const tstring& path) { return tstrings::replace(path, L"\\", L"/"); }
-
-std::string systemPath(const tstring& path) { return tstrings::toUtf8(slashed(path)); }
+using posixpath::slashed;
+using posixpath::systemPath;
 
 tstring currentDirectory() {
     std::vector<char> buffer(256);

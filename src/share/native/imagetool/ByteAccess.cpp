@@ -52,7 +52,7 @@ std::uint64_t ByteReader::u64(std::size_t offset) const { return little(offset, 
 
 std::string ByteReader::slice(std::size_t offset, std::size_t length) const {
     require(offset, length);
-    return bytes.substr(offset, length);
+    return std::string(bytes.substr(offset, length));
 }
 
 void putU16(std::string& bytes, std::size_t offset, std::uint16_t value) { put(bytes, offset, value, 2); }
@@ -62,6 +62,26 @@ void putU32(std::string& bytes, std::size_t offset, std::uint32_t value) { put(b
 void appendU16(std::string& bytes, std::uint16_t value) { append(bytes, value, 2); }
 
 void appendU32(std::string& bytes, std::uint32_t value) { append(bytes, value, 4); }
+
+std::u16string toUtf16(const std::wstring& text) {
+    std::u16string units;
+    for (const wchar_t c : text) {
+        const auto value = static_cast<std::uint32_t>(c);
+        if (value > 0xFFFF) {
+            units.push_back(static_cast<char16_t>(0xD800 + ((value - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + ((value - 0x10000) & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(value));
+        }
+    }
+    return units;
+}
+
+void appendUtf16(std::string& bytes, const std::u16string& text) {
+    for (const char16_t unit : text) {
+        append(bytes, unit, 2);
+    }
+}
 
 void padTo(std::string& bytes, std::size_t alignment) {
     bytes.resize(static_cast<std::size_t>(alignUp(bytes.size(), alignment)), '\0');

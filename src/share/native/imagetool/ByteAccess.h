@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace imagetool {
@@ -14,7 +15,7 @@ namespace imagetool {
 // program with the reader's reason.
 class ByteReader {
 public:
-    ByteReader(const std::string& bytes, std::string reasonWhenShort)
+    ByteReader(std::string_view bytes, std::string reasonWhenShort)
         : bytes(bytes), reasonWhenShort(std::move(reasonWhenShort)) {}
 
     std::uint8_t u8(std::size_t offset) const;
@@ -30,7 +31,7 @@ public:
 private:
     std::uint64_t little(std::size_t offset, std::size_t width) const;
 
-    const std::string& bytes;
+    std::string_view bytes;
     std::string reasonWhenShort;
 };
 
@@ -41,6 +42,12 @@ void putU32(std::string& bytes, std::size_t offset, std::uint32_t value);
 
 void appendU16(std::string& bytes, std::uint16_t value);
 void appendU32(std::string& bytes, std::uint32_t value);
+
+// Wide text as UTF-16 code units: what it holds already where wchar_t has
+// 16 bits, code points elsewhere.
+std::u16string toUtf16(const std::wstring& text);
+// Appends the code units little-endian, without a terminator.
+void appendUtf16(std::string& bytes, const std::u16string& text);
 
 // Pads with zero bytes up to a multiple of `alignment`.
 void padTo(std::string& bytes, std::size_t alignment);

@@ -3,8 +3,6 @@
 // the destination and moved into place only when all of it succeeded.
 #include "ImageCreate.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <optional>
 
@@ -14,7 +12,6 @@
 #include "FileUtils.h"
 #include "ImageBrand.h"
 #include "ImageCheck.h"
-#include "OwnedResource.h"
 #include "ToolConsole.h"
 #include "ToolError.h"
 #include "ToolPaths.h"
@@ -39,11 +36,6 @@ struct CreatePlan {
     tstring launcher;
     BrandOptions brand;
 };
-
-bool isWithin(const tstring& path, const tstring& dir) {
-    return tstrings::equals(path, dir, tstrings::IGNORE_CASE) ||
-           tstrings::startsWith(path, dir + L"\\", tstrings::IGNORE_CASE);
-}
 
 // The configuration's app.runtime with the macros expanded as the launcher
 // of an image at `dest` would expand them; nothing when it is not set.
@@ -185,7 +177,7 @@ tstring firstMissingAncestor(const tstring& path) {
 
 tstring besideDest(const tstring& dest, const wchar_t* purpose) {
     return FileUtils::combinePath(FileUtils::parentDir(dest), L"." + FileUtils::fileName(dest) + L"." + purpose +
-                                                                   L"-" + std::to_wstring(::GetCurrentProcessId()));
+                                                                   L"-" + std::to_wstring(currentProcessId()));
 }
 
 tstring describe(const wchar_t* what, const CopyTotals& totals) {
@@ -202,21 +194,21 @@ public:
     ImagePlacement(const tstring& built, const tstring& dest)
         : built(built), dest(dest), old(besideDest(dest, L"old")), replacing(isDirectory(dest)) {
         failIfInterrupted();
-        if (replacing && !::MoveFileExW(dest.c_str(), old.c_str(), 0)) {
-            FAIL_LAST_ERROR(L"Cannot move \"" + dest + L"\" aside to replace it");
+        if (replacing) {
+            moveEntry(dest, old, L"Cannot move \"" + dest + L"\" aside to replace it");
         }
-        if (!::MoveFileExW(built.c_str(), dest.c_str(), 0)) {
-            ON_LAST_ERROR(error, {
-                restoreOld();
-                failSystem(L"Cannot move the new image to \"" + dest + L"\"", error);
-            });
+        try {
+            moveEntry(built, dest, L"Cannot move the new image to \"" + dest + L"\"");
+        } catch (const ToolError&) {
+            restoreOld();
+            throw;
         }
         placed = true;
     }
 
     ~ImagePlacement() {
         if (placed) {
-            ::MoveFileExW(dest.c_str(), built.c_str(), 0);
+            moveEntryBack(dest, built);
             restoreOld();
         }
     }
@@ -234,7 +226,7 @@ public:
 private:
     void restoreOld() {
         if (replacing) {
-            ::MoveFileExW(old.c_str(), dest.c_str(), 0);
+            moveEntryBack(old, dest);
         }
     }
 
@@ -286,7 +278,7 @@ BuiltImage buildImage(const CreatePlan& plan, const tstring& dir) {
 
 int createImage(const CreateOptions& options) {
     const CreatePlan plan = makePlan(options);
-    stopCopiesOnInterrupt();
+    stopOnInterrupt();
     // Directories created above the destination go again on failure.
     std::optional<ScratchDir> createdParents;
     const tstring firstMissing = firstMissingAncestor(plan.dest);
@@ -328,20 +320,18 @@ int brandExistingLauncher(const BrandCommand& command) {
         brand.icon = userPath(brand.icon);
     }
     const tstring copy = besideDest(launcher, L"brand");
-    if (!::CopyFileW(launcher.c_str(), copy.c_str(), FALSE)) {
-        FAIL_LAST_ERROR(L"Cannot copy \"" + launcher + L"\" to \"" + copy + L"\"");
-    }
+    copyOverFile(launcher, copy);
     try {
         brandLauncher(copy, launcher, FileUtils::fileName(launcher), brand);
     } catch (...) {
         removeTree(copy);
         throw;
     }
-    if (!::MoveFileExW(copy.c_str(), launcher.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        ON_LAST_ERROR(error, {
-            removeTree(copy);
-            failSystem(L"Cannot replace \"" + launcher + L"\"", error);
-        });
+    try {
+        replaceFileWith(copy, launcher, L"Cannot replace \"" + launcher + L"\"");
+    } catch (const ToolError&) {
+        removeTree(copy);
+        throw;
     }
     tstring what;
     if (!brand.icon.empty()) {

@@ -2,11 +2,8 @@
 // the tool ends with.
 #pragma once
 
-#include <windows.h>
-
 #include <stdexcept>
 
-#include "WinErrorHandling.h"
 #include "tstrings.h"
 
 namespace imagetool {
@@ -32,10 +29,4 @@ private:
 // Input that cannot be used, or work that could not be done: exit code 1.
 [[noreturn]] void fail(const tstring& message);
 
-// Fails with `what`, ": " and the system's text for `errorCode`.
-[[noreturn]] void failSystem(const tstring& what, DWORD errorCode);
-
 }  // namespace imagetool
-
-// Fails with `what` and the thread's last error, read before `what` is built.
-#define FAIL_LAST_ERROR(what) ON_LAST_ERROR(kivoLastError_, ::imagetool::failSystem((what), kivoLastError_))

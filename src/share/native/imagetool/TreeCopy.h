@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ToolConsole.h"
+#include "ToolFiles.h"
 #include "tstrings.h"
 
 namespace imagetool {
@@ -14,11 +15,6 @@ struct CopyTotals {
     std::uint64_t files = 0;
     std::uint64_t bytes = 0;
 };
-
-// Ctrl+C and Ctrl+Break stop the copy between two files instead of ending
-// the process, so that what was written can be removed. Installed for the
-// process's lifetime by the first call.
-void stopCopiesOnInterrupt();
 
 // Fails (exit code 1) when the user asked to stop.
 void failIfInterrupted();
@@ -43,18 +39,7 @@ private:
     CopyTotals counted;
 };
 
-enum class FileCreation { newFile, existingFile };
-
-// Writes `bytes` as the whole content of a new file, or of one that exists,
-// at `path`; a failure names `shownPath`.
-void writeWholeFile(const tstring& path, const std::string& bytes, FileCreation creation, const tstring& shownPath);
-
 // Creates `path` and the directories above it that are missing.
 void makeDirectories(const tstring& path);
-
-// Removes a directory tree, read-only files included. A link inside it is
-// removed as a link and never followed. Best effort: what cannot be removed
-// stays.
-void removeTree(const tstring& path);
 
 }  // namespace imagetool

@@ -2,17 +2,20 @@
 // error, and progress that shows only on a console.
 #pragma once
 
-#include <windows.h>
-
+#include <chrono>
 #include <cstdint>
 
 #include "tstrings.h"
 
 namespace imagetool {
 
-// Writes `text` and a line end: as UTF-16 on a console, as UTF-8 otherwise.
+// Writes `text` and the system's line end: as UTF-16 on a Windows console,
+// as UTF-8 otherwise. Output that cannot be written (a closed pipe) is
+// dropped: there is no one left to tell.
 void writeOut(const tstring& text);
 void writeErr(const tstring& text);
+// Writes `text` to standard output as it is, for a line that rewrites itself.
+void writeOutPart(const tstring& text);
 
 // True when standard output is a console rather than a file or a pipe.
 bool outputIsConsole();
@@ -37,7 +40,7 @@ private:
     tstring title;
     bool visible;
     bool shown = false;
-    ULONGLONG lastShown = 0;
+    std::chrono::steady_clock::time_point lastShown;
     std::size_t lastLength = 0;
 };
 

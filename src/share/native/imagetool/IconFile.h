@@ -2,8 +2,7 @@
 // icon resources hold: one image per size and the group directory.
 #pragma once
 
-#include <windows.h>
-
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -12,11 +11,11 @@
 namespace imagetool {
 
 struct IconImage {
-    BYTE width;
-    BYTE height;
-    BYTE colorCount;
-    WORD planes;
-    WORD bitCount;
+    std::uint8_t width;
+    std::uint8_t height;
+    std::uint8_t colorCount;
+    std::uint16_t planes;
+    std::uint16_t bitCount;
     // The image as the file holds it (a bitmap or a PNG); it becomes one
     // RT_ICON resource.
     std::string data;
@@ -28,11 +27,14 @@ public:
     // when the file cannot be read.
     static IconFile load(const tstring& path);
 
+    // The same from the file's bytes; a failure names `path`.
+    static IconFile parse(const std::string& bytes, const tstring& path);
+
     const std::vector<IconImage>& images() const { return icons; }
 
     // The RT_GROUP_ICON resource: the directory of the images, which refer
     // to their RT_ICON resources by the ids firstId, firstId + 1, ...
-    std::string groupResource(WORD firstId) const;
+    std::string groupResource(std::uint16_t firstId) const;
 
 private:
     std::vector<IconImage> icons;

@@ -2,16 +2,10 @@
 // the tool ends with.
 #include "ToolError.h"
 
-#include "WinErrorHandling.h"
-
 namespace imagetool {
 
 void failUsage(const tstring& message) { throw ToolError(exitUsage, message); }
 
 void fail(const tstring& message) { throw ToolError(exitFailed, message); }
-
-void failSystem(const tstring& what, DWORD errorCode) {
-    fail(what + L": " + systemMessageText(errorCode, nullptr));
-}
 
 }  // namespace imagetool

@@ -2,15 +2,12 @@
 // version resource, written by the image tool's own resource section writer.
 #include "ImageBrand.h"
 
-#include <windows.h>
-
 #include <optional>
 #include <vector>
 
 #include "FileUtils.h"
 #include "IconFile.h"
 #include "IconResources.h"
-#include "OwnedResource.h"
 #include "PeImageError.h"
 #include "PeResourceEditor.h"
 #include "ToolError.h"
@@ -21,31 +18,12 @@ namespace imagetool {
 
 namespace {
 
-const LONGLONG maxLauncherSize = 0x7FFFFFFF;
+const std::uint64_t maxLauncherSize = 0x7FFFFFFF;
+const std::uint32_t versionInfoId = 1;
 
 std::string readLauncher(const tstring& path, const tstring& shownPath) {
-    const OwnedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.get(), &size)) {
-        FAIL_LAST_ERROR(L"Cannot read \"" + shownPath + L"\"");
-    }
-    if (size.QuadPart > maxLauncherSize) {
-        fail(L"\"" + shownPath + L"\" is not a Windows program: it is larger than 2 GB");
-    }
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD count = 0;
-        if (!::ReadFile(file.get(), &bytes[done], static_cast<DWORD>(bytes.size() - done), &count, nullptr)) {
-            FAIL_LAST_ERROR(L"Cannot read \"" + shownPath + L"\"");
-        }
-        if (count == 0) {
-            fail(L"Cannot read \"" + shownPath + L"\": it became shorter while it was read");
-        }
-        done += count;
-    }
-    return bytes;
+    const tstring shown = L"\"" + shownPath + L"\"";
+    return readWholeFile(path, shown, maxLauncherSize, shown + L" is not a Windows program: it is larger than 2 GB");
 }
 
 // One line for the user, naming the file the user gave.
@@ -88,7 +66,7 @@ VersionTexts versionTexts(const tstring& fileName, const BrandOptions& options) 
 
 void replaceVersion(ResourceTree& resources, const VersionTexts& texts) {
     resources.remove(resource_type::version);
-    resources.put(resource_type::version, std::uint32_t{VS_VERSION_INFO}, versionLanguage,
+    resources.put(resource_type::version, versionInfoId, versionLanguage,
                   {buildVersionResource(texts), 0});
 }
 

@@ -10,13 +10,13 @@
 #include "CheckReport.h"
 #include "ErrorHandling.h"
 #include "FileUtils.h"
+#include "HostSystem.h"
 #include "ImageEntries.h"
 #include "JvmLauncher.h"
 #include "Log.h"
 #include "PackageFile.h"
 #include "PeFile.h"
 #include "RuntimeLibraries.h"
-#include "SysInfo.h"
 #include "ToolConsole.h"
 #include "ToolError.h"
 #include "ToolPaths.h"
@@ -113,10 +113,16 @@ private:
     bool parseCfg() {
         report.step(L"Configuration file");
         const tstring cfgName = FileUtils::withoutExtension(FileUtils::fileName(launcherPath)) + L".cfg";
-        for (const tstring& dir : lookupDirs()) {
-            appLauncher.addCfgFileLookupDir(dir);
-            const tstring candidate = FileUtils::combinePath(dir, cfgName);
-            report.info(L"per-user lookup \"" + candidate + L"\": " +
+        for (const PerUserConfigDir& dir : lookupDirs()) {
+            const tstring shown = dir.shown + L"\\" + cfgName;
+            if (dir.path.empty()) {
+                report.info(L"per-user lookup \"" + shown +
+                            L"\": only the user's machine has it; the launcher reads it first if it is there");
+                continue;
+            }
+            appLauncher.addCfgFileLookupDir(dir.path);
+            const tstring candidate = FileUtils::combinePath(dir.path, cfgName);
+            report.info(L"per-user lookup \"" + shown + L"\": " +
                         (FileUtils::exists(candidate) ? L"found" : L"not there"));
         }
         const tstring cfgPath = appLauncher.getCfgFilePath();
@@ -134,18 +140,11 @@ private:
         return true;
     }
 
-    tstring_array lookupDirs() const {
-        tstring_array dirs;
+    std::vector<PerUserConfigDir> lookupDirs() const {
         if (packageFile.packageName().empty()) {
-            return dirs;
+            return {};
         }
-        for (const wchar_t* variable : {L"LOCALAPPDATA", L"APPDATA"}) {
-            const tstring dir = SysInfo::getEnvVariable(variable, tstring());
-            if (!dir.empty()) {
-                dirs.push_back(FileUtils::combinePath(dir, packageFile.packageName()));
-            }
-        }
-        return dirs;
+        return perUserConfigDirs(packageFile.packageName());
     }
 
     static tstring describeSections(const CfgFile& cfg) {

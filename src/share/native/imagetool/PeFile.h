@@ -2,17 +2,23 @@
 // its machine, kind, exports and imports, without loading or running it.
 #pragma once
 
-#include <windows.h>
-
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tstrings.h"
 
 namespace imagetool {
 
+namespace pe_machine {
+const std::uint16_t x86 = 0x014C;
+const std::uint16_t x64 = 0x8664;
+const std::uint16_t arm64 = 0xAA64;
+}  // namespace pe_machine
+
 struct PeFile {
-    WORD machine = 0;
+    std::uint16_t machine = 0;
     bool isDll = false;
     // The names of the exported functions (exports by ordinal only are not
     // listed).
@@ -20,15 +26,18 @@ struct PeFile {
     // The libraries named in the import table, in table order.
     std::vector<std::string> imports;
 
-    bool is64Bit() const { return machine == IMAGE_FILE_MACHINE_AMD64; }
+    bool is64Bit() const { return machine == pe_machine::x64; }
     bool exportsFunction(const std::string& name) const;
 
     // Fails (exit code 1) with "<path> is not a Windows library: <reason>"
     // for a file that is not one, or when the file cannot be read.
     static PeFile read(const tstring& path);
+
+    // The same from the file's bytes; a failure names `path`.
+    static PeFile parse(std::string_view bytes, const tstring& path);
 };
 
 // "x64", "x86", "ARM64" or the machine code in hexadecimal.
-tstring machineName(WORD machine);
+tstring machineName(std::uint16_t machine);
 
 }  // namespace imagetool

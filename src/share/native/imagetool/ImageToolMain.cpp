@@ -1,18 +1,17 @@
-// The process entry of kivo-image: runs one command and turns every failure
-// into one line on standard error and an exit code.
-#include <windows.h>
-
+// Kivo-image's work between the platform's entry point and its exit: runs
+// one command and turns every failure into one line on standard error and
+// an exit code.
 #include <exception>
 
 #include "ImageCheck.h"
 #include "ImageCreate.h"
+#include "ImageToolMain.h"
 #include "Log.h"
-#include "SysInfo.h"
 #include "ToolCommandLine.h"
 #include "ToolConsole.h"
 #include "ToolError.h"
 
-using namespace imagetool;
+namespace imagetool {
 
 namespace {
 
@@ -33,12 +32,12 @@ int runCommand(const ToolCommand& command) {
 
 }  // namespace
 
-int wmain(int, wchar_t*[]) {
+int imageToolMain(const tstring_array& args) {
     // The launcher's code that the tool reuses traces; none of it is shown.
     NopLogAppender quiet;
     LogDispatcher::instance().installAppender(quiet);
     try {
-        return runCommand(parseCommandLine(SysInfo::getCommandArgs()));
+        return runCommand(parseCommandLine(args));
     } catch (const ToolError& error) {
         writeErr(L"kivo-image: " + error.message());
         return error.exitCode();
@@ -47,3 +46,5 @@ int wmain(int, wchar_t*[]) {
         return exitFailed;
     }
 }
+
+}  // namespace imagetool

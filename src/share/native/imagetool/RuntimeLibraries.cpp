@@ -4,6 +4,7 @@
 #include "RuntimeLibraries.h"
 
 #include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <utility>
@@ -12,9 +13,10 @@
 #include "AppLauncher.h"
 #include "CheckReport.h"
 #include "FileUtils.h"
+#include "HostSystem.h"
 #include "PeFile.h"
-#include "SysInfo.h"
 #include "ToolError.h"
+#include "ToolFiles.h"
 #include "ToolPaths.h"
 
 namespace imagetool {
@@ -26,13 +28,43 @@ bool isApiSet(const tstring& lowerName) {
     return tstrings::startsWith(lowerName, L"api-ms-") || tstrings::startsWith(lowerName, L"ext-ms-");
 }
 
+// The files of one directory by their names in lower case, as the loader
+// finds them whatever case an import gives.
+class LibraryDir {
+public:
+    LibraryDir(const tstring& label, const tstring& dir) : label(label) {
+        DirEntries entries;
+        try {
+            entries = listDirectory(dir);
+        } catch (const ToolError&) {
+            return;
+        }
+        for (const tstring_array* names : {&entries.files, &entries.fileLinks}) {
+            for (const tstring& name : *names) {
+                paths.emplace(tstrings::toLower(name), FileUtils::combinePath(dir, name));
+            }
+        }
+    }
+
+    // The file's path, or empty when the directory holds no such file.
+    tstring find(const tstring& lowerName) const {
+        const auto found = paths.find(lowerName);
+        return found == paths.end() ? tstring() : found->second;
+    }
+
+    tstring label;
+
+private:
+    std::map<tstring, tstring> paths;
+};
+
 class LibraryWalk {
 public:
     LibraryWalk(const tstring& runtimeDir, CheckReport& report)
-        : runtimeDir(runtimeDir), report(report), systemDir(SysInfo::getSystemDir()) {
-        searchDirs = {{L"bin", FileUtils::combinePath(runtimeDir, L"bin")},
-                      {L"bin\\server", FileUtils::combinePath(runtimeDir, L"bin\\server")}};
-    }
+        : runtimeDir(runtimeDir),
+          report(report),
+          searchDirs{{L"bin", FileUtils::combinePath(runtimeDir, L"bin")},
+                     {L"bin\\server", FileUtils::combinePath(runtimeDir, L"bin\\server")}} {}
 
     // A library the launcher loads by its path in the runtime directory.
     void checkLoaded(const tstring& relativePath, bool isEntryLibrary) {
@@ -84,8 +116,8 @@ private:
             const tstring name = tstrings::fromUtf8(import);
             const tstring where = locate(name);
             if (where.empty()) {
-                report.error(name + L", imported by " + relativePath +
-                             L", is not in bin\\, bin\\server\\ or the system directory");
+                report.error(name + L", imported by " + relativePath + L", is not in bin\\, bin\\server\\ or " +
+                             systemLibraryPlace);
                 continue;
             }
             found += (found.empty() ? L"" : L", ") + name + L" (" + where + L")";
@@ -108,30 +140,26 @@ private:
     }
 
     // Where the loader would find `name`: "bin\x.dll", "bin\server\x.dll",
-    // "system" or "" when nowhere. Libraries of the runtime are walked too.
+    // the system library label or "" when nowhere. Libraries of the runtime are walked too.
     tstring locate(const tstring& name) {
         const tstring lower = tstrings::toLower(name);
         if (isApiSet(lower)) {
-            return L"system";
+            return systemLibraryLabel;
         }
-        for (const auto& [label, dir] : searchDirs) {
-            const tstring path = FileUtils::combinePath(dir, name);
-            if (isFile(path)) {
-                const tstring relative = label + L"\\" + name;
+        for (const LibraryDir& dir : searchDirs) {
+            const tstring path = dir.find(lower);
+            if (!path.empty()) {
+                const tstring relative = dir.label + L"\\" + name;
                 enqueue(relative, path);
                 return relative;
             }
         }
-        if (isFile(FileUtils::combinePath(systemDir, name))) {
-            return L"system";
-        }
-        return tstring();
+        return isSystemLibrary(name) ? systemLibraryLabel : tstring();
     }
 
     tstring runtimeDir;
     CheckReport& report;
-    tstring systemDir;
-    std::vector<std::pair<tstring, tstring>> searchDirs;
+    std::vector<LibraryDir> searchDirs;
     std::set<tstring> visited;
     std::deque<std::pair<tstring, PeFile>> queue;
 };

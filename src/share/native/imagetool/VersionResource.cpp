@@ -2,9 +2,7 @@
 // file information and one string table in US English, Unicode.
 #include "VersionResource.h"
 
-#include <windows.h>
-
-#include <cstring>
+#include "ByteAccess.h"
 
 namespace imagetool {
 
@@ -16,30 +14,22 @@ namespace {
 class BlockWriter {
 public:
     // Starts a block and returns where it starts, for endBlock.
-    std::size_t beginBlock(const tstring& key, WORD valueLength, WORD type) {
+    std::size_t beginBlock(const tstring& key, std::uint16_t valueLength, std::uint16_t type) {
         align();
         const std::size_t start = bytes.size();
-        put<WORD>(0);
-        put<WORD>(valueLength);
-        put<WORD>(type);
+        appendU16(bytes, 0);
+        appendU16(bytes, valueLength);
+        appendU16(bytes, type);
         putText(key);
         align();
         return start;
     }
 
     void endBlock(std::size_t start) {
-        const WORD length = static_cast<WORD>(bytes.size() - start);
-        std::memcpy(&bytes[start], &length, sizeof(length));
+        putU16(bytes, start, static_cast<std::uint16_t>(bytes.size() - start));
     }
 
-    template <class T>
-    void put(const T& value) {
-        bytes.append(reinterpret_cast<const char*>(&value), sizeof(value));
-    }
-
-    void putText(const tstring& text) {
-        bytes.append(reinterpret_cast<const char*>(text.c_str()), (text.size() + 1) * sizeof(wchar_t));
-    }
+    void putText(const tstring& text) { appendUtf16(bytes, toUtf16(text) + u'\0'); }
 
     void align() {
         while (bytes.size() % 4 != 0) {
@@ -54,31 +44,34 @@ void putString(BlockWriter& writer, const tstring& key, const tstring& value) {
     if (value.empty()) {
         return;
     }
-    const std::size_t start = writer.beginBlock(key, static_cast<WORD>(value.size() + 1), 1);
+    const std::size_t start = writer.beginBlock(key, static_cast<std::uint16_t>(toUtf16(value).size() + 1), 1);
     writer.putText(value);
     writer.endBlock(start);
 }
 
-VS_FIXEDFILEINFO fixedInfo(const FileVersion& version) {
-    VS_FIXEDFILEINFO info = {};
-    info.dwSignature = VS_FFI_SIGNATURE;
-    info.dwStrucVersion = VS_FFI_STRUCVERSION;
-    info.dwFileVersionMS = version.high();
-    info.dwFileVersionLS = version.low();
-    info.dwProductVersionMS = version.high();
-    info.dwProductVersionLS = version.low();
-    info.dwFileFlagsMask = VS_FFI_FILEFLAGSMASK;
-    info.dwFileOS = VOS_NT_WINDOWS32;
-    info.dwFileType = VFT_APP;
-    return info;
+// VS_FIXEDFILEINFO: signature, structure version, file and product
+// version, flags mask and flags, operating system, type, subtype and date.
+void putFixedInfo(std::string& bytes, const FileVersion& version) {
+    const std::uint32_t signature = 0xFEEF04BD;
+    const std::uint32_t structureVersion = 0x00010000;
+    const std::uint32_t flagsMask = 0x3F;
+    const std::uint32_t windowsNt32 = 0x00040004;
+    const std::uint32_t application = 1;
+    for (const std::uint32_t field : {signature, structureVersion, version.high(), version.low(), version.high(),
+                                      version.low(), flagsMask, std::uint32_t{0}, windowsNt32, application,
+                                      std::uint32_t{0}, std::uint32_t{0}, std::uint32_t{0}}) {
+        appendU32(bytes, field);
+    }
 }
+
+const std::uint16_t fixedInfoSize = 13 * 4;
 
 }  // namespace
 
 std::string buildVersionResource(const VersionTexts& texts) {
     BlockWriter writer;
-    const std::size_t root = writer.beginBlock(L"VS_VERSION_INFO", sizeof(VS_FIXEDFILEINFO), 0);
-    writer.put(fixedInfo(texts.version));
+    const std::size_t root = writer.beginBlock(L"VS_VERSION_INFO", fixedInfoSize, 0);
+    putFixedInfo(writer.bytes, texts.version);
 
     const std::size_t stringInfo = writer.beginBlock(L"StringFileInfo", 0, 1);
     const std::size_t table =
@@ -95,9 +88,9 @@ std::string buildVersionResource(const VersionTexts& texts) {
     writer.endBlock(stringInfo);
 
     const std::size_t varInfo = writer.beginBlock(L"VarFileInfo", 0, 1);
-    const std::size_t translation = writer.beginBlock(L"Translation", sizeof(DWORD), 0);
-    writer.put<WORD>(versionLanguage);
-    writer.put<WORD>(versionCodePage);
+    const std::size_t translation = writer.beginBlock(L"Translation", 4, 0);
+    appendU16(writer.bytes, versionLanguage);
+    appendU16(writer.bytes, versionCodePage);
     writer.endBlock(translation);
     writer.endBlock(varInfo);
 

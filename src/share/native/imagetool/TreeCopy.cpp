@@ -1,0 +1,62 @@
+// Copies directory trees for a new image, counting files and bytes, showing
+// progress on a console and stopping early when the user interrupts.
+#include "TreeCopy.h"
+
+#include "FileUtils.h"
+#include "ToolError.h"
+#include "ToolPaths.h"
+
+namespace imagetool {
+
+void failIfInterrupted() {
+    if (interruptRequested()) {
+        fail(L"Interrupted");
+    }
+}
+
+void TreeCopier::copyTree(const tstring& from, const tstring& to) {
+    const DirEntries entries = listDirectory(from);
+    for (const tstring_array* links : {&entries.dirLinks, &entries.fileLinks}) {
+        if (!links->empty()) {
+            fail(L"\"" + FileUtils::combinePath(from, links->front()) +
+                 L"\" is a link; kivo-image copies no links: put what it names in its place");
+        }
+    }
+    makeDirectory(to);
+    for (const tstring& name : entries.files) {
+        copyFile(FileUtils::combinePath(from, name), FileUtils::combinePath(to, name));
+    }
+    for (const tstring& name : entries.dirs) {
+        copyTree(FileUtils::combinePath(from, name), FileUtils::combinePath(to, name));
+    }
+}
+
+void TreeCopier::copyFile(const tstring& from, const tstring& to) {
+    failIfInterrupted();
+    copyNewFile(from, to);
+    ++counted.files;
+    counted.bytes += fileSize(to);
+    progress.update(counted.files, counted.bytes);
+}
+
+void TreeCopier::replaceFile(const tstring& from, const tstring& to) {
+    if (isFile(to)) {
+        counted.bytes -= fileSize(to);
+        --counted.files;
+        removeTree(to);
+    }
+    copyFile(from, to);
+}
+
+void makeDirectories(const tstring& path) {
+    if (isDirectory(path)) {
+        return;
+    }
+    const tstring parent = FileUtils::parentDir(path);
+    if (!parent.empty() && parent != path && !isDirectory(parent)) {
+        makeDirectories(parent);
+    }
+    makeDirectory(path);
+}
+
+}  // namespace imagetool
