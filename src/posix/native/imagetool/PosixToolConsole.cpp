@@ -9,8 +9,9 @@ namespace imagetool {
 
 namespace {
 
+// Texts shared with Windows may hold CR LF line ends.
 void writeTo(int fd, const tstring& text) {
-    const std::string bytes = tstrings::toUtf8(text);
+    const std::string bytes = tstrings::toUtf8(tstrings::replace(text, L"\r\n", L"\n"));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);

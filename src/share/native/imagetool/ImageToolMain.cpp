@@ -6,6 +6,7 @@
 #include "ImageCheck.h"
 #include "ImageCreate.h"
 #include "ImageToolMain.h"
+#include "KivoVersion.h"
 #include "Log.h"
 #include "ToolCommandLine.h"
 #include "ToolConsole.h"
@@ -21,6 +22,9 @@ int runCommand(const ToolCommand& command) {
             return checkImage(command.check);
         case Command::help:
             writeOut(helpText(command.helpTopic));
+            return exitOk;
+        case Command::version:
+            writeOut(L"kivo-image " KIVO_VERSION_WIDE);
             return exitOk;
         case Command::create:
             return createImage(command.create);

@@ -21,6 +21,7 @@ const wchar_t* const overviewHelp =
     L"  kivo-image brand  <launcher.exe> [branding options]\r\n"
     L"  kivo-image check  <image dir | launcher.exe> [-- <application arguments>...]\r\n"
     L"  kivo-image help   [create | brand | check]\r\n"
+    L"  kivo-image --version\r\n"
     L"\r\n"
     L"Branding options:\r\n"
     L"  --icon <file.ico>        the launcher's icon, with every size the file holds\r\n"
@@ -240,7 +241,9 @@ ToolCommand parseCommandLine(const tstring_array& args) {
         failUsage(L"No command given; see \"kivo-image --help\"");
     }
     const tstring& command = args[0];
-    if (isHelpFlag(command) || command == L"help") {
+    if (command == L"--version" && args.size() == 1) {
+        result.command = Command::version;
+    } else if (isHelpFlag(command) || command == L"help") {
         result.command = Command::help;
         result.helpTopic = command == L"help" && args.size() > 1 ? args[1] : tstring();
     } else if (args.size() > 1 && isHelpFlag(args[1])) {

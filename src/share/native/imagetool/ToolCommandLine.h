@@ -39,7 +39,7 @@ struct BrandCommand {
     BrandOptions brand;
 };
 
-enum class Command { help, check, create, brand };
+enum class Command { help, version, check, create, brand };
 
 struct ToolCommand {
     Command command = Command::help;
