@@ -3,7 +3,7 @@
 # tests of the application launcher model are in portable.cmake.
 set(LAUNCHER_TEST_DIR ${CMAKE_CURRENT_LIST_DIR}/launcher)
 
-add_library(kivo_launcher_test_support STATIC ${LAUNCHER_TEST_DIR}/LauncherImage.cpp)
+add_library(kivo_launcher_test_support STATIC ${LAUNCHER_TEST_DIR}/TempImage.cpp ${LAUNCHER_TEST_DIR}/LauncherImage.cpp)
 target_include_directories(kivo_launcher_test_support PUBLIC ${LAUNCHER_TEST_DIR})
 target_compile_options(kivo_launcher_test_support PRIVATE ${KIVO_WARNINGS})
 target_link_libraries(kivo_launcher_test_support PUBLIC kivo_test_support)

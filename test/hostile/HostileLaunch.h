@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@
 namespace testing_support {
 
 // A launch that takes longer is a hang.
-constexpr DWORD kHostileTimeoutMs = 30000;
+constexpr std::uint32_t kHostileTimeoutMs = 30000;
 
 struct HostileRun {
     ProcessResult result;

@@ -1,22 +1,30 @@
 // End-to-end tests of "kivo-image check": each kind of broken image gets
 // its diagnosis, and the argument vector the report shows is the one the
-// runtime receives from the real launcher on both launch paths.
+// runtime receives from the real launcher on both launch paths (on
+// Windows, where the launcher runs).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "FileUtils.h"
 #include "ImageTool.h"
+#ifdef _WIN32
+#include "ImageLaunch.h"
 #include "LauncherImage.h"
-#include "TestSupport.h"
+#endif
 
+using FileUtils::combinePath;
+using testing_support::TempImage;
 using testing_support::LaunchPath;
-using testing_support::LauncherImage;
 using testing_support::ProcessOptions;
 using testing_support::ProcessResult;
 using testing_support::reportFindings;
 using testing_support::runImageTool;
+using testing_support::ToolImage;
 
 namespace {
 
@@ -33,14 +41,14 @@ const std::string kCfg =
     "arguments=two words\n";
 
 // An image that would launch: the fixture runtime and every file kCfg names.
-void layOutGoodImage(const LauncherImage& image, const std::string& cfg = kCfg) {
+void layOutGoodImage(const TempImage& image, const std::string& cfg = kCfg) {
     image.installRuntime();
     image.writeCfg(cfg);
     testing_support::writeFile(image.appDir() + L"\\main.jar", "jar");
     testing_support::makeDirs(image.root() + L"\\lib");
 }
 
-ProcessResult check(const LauncherImage& image, const tstring_array& appArgs = {}, ProcessOptions options = {}) {
+ProcessResult check(const TempImage& image, const tstring_array& appArgs = {}, ProcessOptions options = {}) {
     tstring_array args = {L"check", image.root()};
     if (!appArgs.empty()) {
         args.push_back(L"--");
@@ -51,33 +59,54 @@ ProcessResult check(const LauncherImage& image, const tstring_array& appArgs = {
 
 struct BrokenImage {
     const char* title;
-    std::function<void(const LauncherImage&)> breakIt;
+    std::function<void(const TempImage&)> breakIt;
     // "error" or "warning"
     std::string kind;
-    // The finding, with "<root>" standing for the image directory.
+    // The finding, with "<root>" standing for the image directory. In the
+    // path it starts, up to the closing quote or bracket, a slash is a
+    // separator that the tool writes itself, the platform's; a backslash
+    // comes from the configuration or the launcher's own notation.
     std::string finding;
 };
 
 void PrintTo(const BrokenImage& c, std::ostream* os) { *os << c.title; }
 
-std::string withRoot(std::string text, const LauncherImage& image) {
+std::string withRoot(std::string text, const TempImage& image) {
     const std::string root = utf8(image.root());
+    const char separator = static_cast<char>(FileUtils::pathSeparator);
     for (std::size_t at = text.find("<root>"); at != std::string::npos; at = text.find("<root>", at + root.size())) {
         text.replace(at, 6, root);
+        const std::size_t pathEnd = std::min(text.find_first_of("\"]", at + root.size()), text.size());
+        std::replace(text.begin() + static_cast<std::ptrdiff_t>(at + root.size()),
+                     text.begin() + static_cast<std::ptrdiff_t>(pathEnd), '/', separator);
     }
     return text;
 }
 
-void writeRuntimeFile(const LauncherImage& image, const tstring& relative, const std::string& bytes) {
+void writeRuntimeFile(const TempImage& image, const tstring& relative, const std::string& bytes) {
     testing_support::writeFile(image.runtimeDir() + L"\\" + relative, bytes);
 }
+
+// The machine field of a 32-bit x86 PE file (IMAGE_FILE_MACHINE_I386).
+constexpr std::uint16_t kI386Machine = 0x014C;
+
+#ifdef _WIN32
+const tstring kMissingImage = L"Z:\\no\\such\\image";
+// Where the launcher finds a runtime library that is not in the runtime.
+const std::string kSystemLibraries = "the system directory";
+#else
+const tstring kMissingImage = L"/no/such/image";
+// Natively there is no system directory to look in: the tool knows the
+// Windows system libraries by name.
+const std::string kSystemLibraries = "the known Windows system libraries";
+#endif
 
 class ImageCheckTest : public testing::TestWithParam<BrokenImage> {};
 
 }  // namespace
 
 TEST(ImageCheckTest, GoodImageWouldLaunch) {
-    LauncherImage image;
+    ToolImage image;
     layOutGoodImage(image);
 
     const ProcessResult result = check(image);
@@ -88,7 +117,7 @@ TEST(ImageCheckTest, GoodImageWouldLaunch) {
 }
 
 TEST(ImageCheckTest, ReportFollowsTheLaunchersOrder) {
-    LauncherImage image;
+    ToolImage image;
     layOutGoodImage(image);
 
     std::vector<std::string> steps;
@@ -104,7 +133,7 @@ TEST(ImageCheckTest, ReportFollowsTheLaunchersOrder) {
 }
 
 TEST_P(ImageCheckTest, FindsTheMistake) {
-    LauncherImage image;
+    ToolImage image;
     layOutGoodImage(image);
     GetParam().breakIt(image);
 
@@ -119,82 +148,85 @@ TEST_P(ImageCheckTest, FindsTheMistake) {
 INSTANTIATE_TEST_SUITE_P(
     Images, ImageCheckTest,
     testing::Values(
-        BrokenImage{"MissingCfg", [](const LauncherImage& i) { testing_support::removeTree(i.cfgPath()); }, "error",
-                    "Error opening \"<root>\\app\\Demo.cfg\" file: No such file or directory"},
-        BrokenImage{"UnclosedHeader", [](const LauncherImage& i) { i.writeCfg("; x\n[Application\n"); }, "error",
-                    "Error parsing [<root>\\app\\Demo.cfg] file at 2: Missing ']' character"},
-        BrokenImage{"NoRuntime", [](const LauncherImage& i) { testing_support::removeTree(i.runtimeDir()); }, "error",
-                    "Failed to find JVM in \"<root>\\runtime\" directory."},
+        BrokenImage{"MissingCfg", [](const TempImage& i) { testing_support::removeTree(i.cfgPath()); }, "error",
+                    "Error opening \"<root>/app/Demo.cfg\" file: No such file or directory"},
+        BrokenImage{"UnclosedHeader", [](const TempImage& i) { i.writeCfg("; x\n[Application\n"); }, "error",
+                    "Error parsing [<root>/app/Demo.cfg] file at 2: Missing ']' character"},
+        BrokenImage{"NoRuntime", [](const TempImage& i) { testing_support::removeTree(i.runtimeDir()); }, "error",
+                    "Failed to find JVM in \"<root>/runtime\" directory."},
         BrokenImage{"RuntimeElsewhereMissing",
-                    [](const LauncherImage& i) { i.writeCfg(kCfg + "[Application]\napp.runtime=$ROOTDIR\\jre\n"); },
+                    [](const TempImage& i) { i.writeCfg(kCfg + "[Application]\napp.runtime=$ROOTDIR\\jre\n"); },
                     "error", "Failed to find JVM in \"<root>\\jre\" directory."},
         BrokenImage{"MissingDependency",
-                    [](const LauncherImage& i) { testing_support::removeTree(i.runtimeDir() + L"\\bin\\qsrdep.dll"); },
-                    "error", "qsrdep.dll, imported by bin\\qsr.dll, is not in bin\\, bin\\server\\ or the system directory"},
+                    [](const TempImage& i) { testing_support::removeTree(i.runtimeDir() + L"\\bin\\qsrdep.dll"); },
+                    "error", "qsrdep.dll, imported by bin\\qsr.dll, is not in bin\\, bin\\server\\ or " + kSystemLibraries},
         BrokenImage{"NoEntryPoint",
-                    [](const LauncherImage& i) {
-                        testing_support::copyFile(testing_support::testBinDir() + L"\\fixtures\\noentry\\bin\\qsr.dll",
+                    [](const TempImage& i) {
+                        testing_support::copyFile(testing_support::fixturesDir() + L"\\noentry\\bin\\qsr.dll",
                                                   i.runtimeDir() + L"\\bin\\qsr.dll");
                     },
                     "error", "bin\\qsr.dll does not export QSR_Launch: it is not a launcher-interface library"},
         BrokenImage{"ThirtyTwoBitRuntime",
-                    [](const LauncherImage& i) {
-                        testing_support::setPeMachine(i.runtimeDir() + L"\\bin\\qsr.dll", IMAGE_FILE_MACHINE_I386);
+                    [](const TempImage& i) {
+                        testing_support::setPeMachine(i.runtimeDir() + L"\\bin\\qsr.dll", kI386Machine);
                     },
                     "error", "bin\\qsr.dll is not a 64-bit library (x86 library); the launcher needs an x64 runtime"},
-        BrokenImage{"EntryLibraryNotALibrary", [](const LauncherImage& i) { writeRuntimeFile(i, L"bin\\qsr.dll", "x"); },
+        BrokenImage{"EntryLibraryNotALibrary", [](const TempImage& i) { writeRuntimeFile(i, L"bin\\qsr.dll", "x"); },
                     "error",
-                    "bin\\qsr.dll: \"<root>\\runtime\\bin\\qsr.dll\" is not a Windows library: it is cut short"},
+                    "bin\\qsr.dll: \"<root>/runtime/bin\\qsr.dll\" is not a Windows library: it is cut short"},
         BrokenImage{"MissingClassPathEntry",
-                    [](const LauncherImage& i) { testing_support::removeTree(i.appDir() + L"\\main.jar"); }, "error",
-                    "class path entry \"<root>\\app\\main.jar\" does not exist"},
+                    [](const TempImage& i) { testing_support::removeTree(i.appDir() + L"\\main.jar"); }, "error",
+                    "class path entry \"<root>/app\\main.jar\" does not exist"},
         BrokenImage{"MissingMainJar",
-                    [](const LauncherImage& i) { i.writeCfg("[Application]\napp.mainjar=$APPDIR\\app.jar\n"); },
-                    "error", "main jar \"<root>\\app\\app.jar\" does not exist"},
+                    [](const TempImage& i) { i.writeCfg("[Application]\napp.mainjar=$APPDIR\\app.jar\n"); },
+                    "error", "main jar \"<root>/app\\app.jar\" does not exist"},
         BrokenImage{"MissingModulePathEntry",
-                    [](const LauncherImage& i) {
+                    [](const TempImage& i) {
                         i.writeCfg("[Application]\napp.modulepath=$APPDIR\\mods\napp.mainmodule=demo/demo.Main\n");
                     },
-                    "error", "module path entry \"<root>\\app\\mods\" does not exist"},
-        BrokenImage{"NoMainEntry", [](const LauncherImage& i) { i.writeCfg("[Application]\napp.classpath=$APPDIR\n"); },
+                    "error", "module path entry \"<root>/app\\mods\" does not exist"},
+        BrokenImage{"NoMainEntry", [](const TempImage& i) { i.writeCfg("[Application]\napp.classpath=$APPDIR\n"); },
                     "error", "the configuration names no main class, main module or main jar"},
         BrokenImage{"SplashWithoutSplashLibrary",
-                    [](const LauncherImage& i) {
+                    [](const TempImage& i) {
                         testing_support::writeFile(i.appDir() + L"\\splash.png", "png");
                         testing_support::removeTree(i.runtimeDir() + L"\\bin\\splashscreen.dll");
                         i.writeCfg(kCfg + "[Application]\napp.mainclass=demo.Main\napp.splash=$APPDIR\\splash.png\n");
                     },
-                    "error", "bin\\splashscreen.dll is missing in \"<root>\\runtime\""},
+                    "error", "bin\\splashscreen.dll is missing in \"<root>/runtime\""},
         BrokenImage{"MissingSplashImage",
-                    [](const LauncherImage& i) {
+                    [](const TempImage& i) {
                         i.writeCfg("[Application]\napp.mainclass=demo.Main\napp.splash=$APPDIR\\splash.png\n");
                     },
-                    "warning", "Splash property ignored. File \"<root>\\app\\splash.png\" not found"},
-        BrokenImage{"ByteOrderMark", [](const LauncherImage& i) { i.writeCfg("\xEF\xBB\xBF; comment\n" + kCfg); }, "warning",
+                    "warning", "Splash property ignored. File \"<root>/app\\splash.png\" not found"},
+        BrokenImage{"ByteOrderMark", [](const TempImage& i) { i.writeCfg("\xEF\xBB\xBF; comment\n" + kCfg); }, "warning",
                     "line 1: the file starts with a byte-order mark, which the launcher reads as part of the first "
                     "line; save the file as UTF-8 without a byte-order mark"},
         BrokenImage{"MacroInLowerCase",
-                    [](const LauncherImage& i) { i.writeCfg(kCfg + "[JavaOptions]\njava-options=-Dx=$appdir\n"); },
+                    [](const TempImage& i) { i.writeCfg(kCfg + "[JavaOptions]\njava-options=-Dx=$appdir\n"); },
                     "warning", "line 10: \"$appdir\" is not expanded: the macro is \"$APPDIR\", in capital letters"},
         BrokenImage{"PropertyNameWithBlank",
-                    [](const LauncherImage& i) { i.writeCfg(kCfg + "[ArgOptions]\narguments =x\n"); }, "warning",
+                    [](const TempImage& i) { i.writeCfg(kCfg + "[ArgOptions]\narguments =x\n"); }, "warning",
                     "line 10: property \"arguments \" is not \"arguments\": property names are exact, without blanks, "
                     "so the launcher ignores it"},
-        BrokenImage{"PropertiesBeforeSection", [](const LauncherImage& i) { i.writeCfg("app.runtime=x\n" + kCfg); },
+        BrokenImage{"PropertiesBeforeSection", [](const TempImage& i) { i.writeCfg("app.runtime=x\n" + kCfg); },
                     "warning", "line 1: properties before the first known section are ignored by the launcher"},
         BrokenImage{"RelativeMainJar",
-                    [](const LauncherImage& i) { i.writeCfg("[Application]\napp.mainjar=app.jar\n"); }, "warning",
+                    [](const TempImage& i) { i.writeCfg("[Application]\napp.mainjar=app.jar\n"); }, "warning",
                     "main jar \"app.jar\" is relative: it depends on the current directory at launch"},
         BrokenImage{"NotALauncher",
-                    [](const LauncherImage& i) {
-                        testing_support::copyFile(testing_support::testBinDir() + L"\\kivo_keepalive.exe",
+                    [](const TempImage& i) {
+                        testing_support::copyFile(testing_support::windowsBinDir() + L"\\kivo_keepalive.exe",
                                                   i.launcherPath());
                     },
                     "error", "Demo.exe is not a kivo launcher"}),
     [](const testing::TestParamInfo<BrokenImage>& info) { return std::string(info.param.title); });
 
 TEST(ImageCheckTest, ShowsThePerUserConfigurationItPicks) {
-    LauncherImage image;
+#ifndef _WIN32
+    GTEST_SKIP() << "the per-user configuration is on the user's Windows machine; natively the report only names it";
+#endif
+    ToolImage image;
     layOutGoodImage(image);
     image.writePackage("DemoPkg\n");
     testing_support::TempDir local;
@@ -206,7 +238,7 @@ TEST(ImageCheckTest, ShowsThePerUserConfigurationItPicks) {
 
     const std::vector<std::string> out = testing_support::lines(check(image, {}, options).out);
 
-    const std::string cfg = utf8(local.path() + L"\\DemoPkg\\Demo.cfg");
+    const std::string cfg = utf8(combinePath(combinePath(local.path(), L"DemoPkg"), L"Demo.cfg"));
     for (const std::string& expected : {std::string("   package name \"DemoPkg\""),
                                         "   per-user lookup \"" + cfg + "\": found",
                                         "   the launcher reads \"" + cfg + "\"", std::string("   argv[2]=user.Main")}) {
@@ -215,7 +247,7 @@ TEST(ImageCheckTest, ShowsThePerUserConfigurationItPicks) {
 }
 
 TEST(ImageCheckTest, WarnsAboutARelativeRuntime) {
-    LauncherImage image;
+    ToolImage image;
     layOutGoodImage(image, kCfg + "[Application]\napp.mainclass=demo.Main\napp.runtime=runtime\n");
     ProcessOptions options;
     options.cwd = image.root();
@@ -229,7 +261,7 @@ TEST(ImageCheckTest, WarnsAboutARelativeRuntime) {
 }
 
 TEST(ImageCheckTest, RefusesADirectoryWithSeveralPrograms) {
-    LauncherImage image;
+    ToolImage image;
     layOutGoodImage(image);
     testing_support::copyFile(image.launcherPath(), image.root() + L"\\Other.exe");
 
@@ -241,11 +273,11 @@ TEST(ImageCheckTest, RefusesADirectoryWithSeveralPrograms) {
 }
 
 TEST(ImageCheckTest, NamesAMissingImage) {
-    const ProcessResult result = runImageTool({L"check", L"Z:\\no\\such\\image"});
+    const ProcessResult result = runImageTool({L"check", kMissingImage});
 
     EXPECT_EQ(result.exitCode, 1u);
     EXPECT_EQ(testing_support::lines(result.err),
-              std::vector<std::string>{"kivo-image: \"Z:\\no\\such\\image\" does not exist"});
+              std::vector<std::string>{"kivo-image: \"" + utf8(kMissingImage) + "\" does not exist"});
 }
 
 // What check prints is what the runtime gets, on both paths and with
@@ -253,7 +285,8 @@ TEST(ImageCheckTest, NamesAMissingImage) {
 class ImageCheckArgvTest : public testing::TestWithParam<LaunchPath> {};
 
 TEST_P(ImageCheckArgvTest, ReportShowsTheRuntimesArguments) {
-    LauncherImage image(L"Démo.exe", L"imäge dir");
+#ifdef _WIN32
+    testing_support::LauncherImage image(L"Démo.exe", L"imäge dir");
     layOutGoodImage(image);
     for (const tstring_array& args : {tstring_array{}, tstring_array{L"x", L"with blank", L""}}) {
         const ProcessResult report = check(image, args);
@@ -264,6 +297,9 @@ TEST_P(ImageCheckArgvTest, ReportShowsTheRuntimesArguments) {
         EXPECT_EQ(testing_support::runtimeArgv(image.run(args, GetParam())), expected);
         EXPECT_EQ(expected.size(), args.empty() ? 8u : 9u);
     }
+#else
+    GTEST_SKIP() << "the launcher runs on Windows only";
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ImageCheckArgvTest, testing::Values(LaunchPath::InProcess, LaunchPath::Restart));

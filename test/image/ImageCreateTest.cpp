@@ -1,18 +1,19 @@
-// End-to-end tests of "kivo-image create": the image it lays out launches
-// with the arguments its check showed, and a failing create leaves the
-// destination as it was.
+// End-to-end tests of "kivo-image create", of both builds: the image it lays
+// out, and a failing or interrupted create leaves the destination as it was.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "FileUtils.h"
 #include "ImageTool.h"
-#include "LauncherImage.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 
 using testing_support::CreateInputs;
-using testing_support::LaunchPath;
+using testing_support::makeDirectoryLink;
 using testing_support::ProcessOptions;
 using testing_support::ProcessResult;
 using testing_support::readFile;
@@ -23,108 +24,23 @@ namespace {
 
 std::string utf8(const tstring& text) { return tstrings::toUtf8(text); }
 
-bool exists(const tstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+std::vector<std::string> listing(const tstring& dir) { return testing_support::listNames(dir); }
 
-// Holds a file open without sharing while the result lives.
-OwnedFileHandle lockFile(const tstring& path) {
-    return OwnedFileHandle(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-}
-
-// The names in a directory, sorted, without "." and "..".
-std::vector<std::string> listing(const tstring& dir) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW entry;
-    const OwnedFindHandle found(::FindFirstFileW((dir + L"\\*").c_str(), &entry));
-    if (!found) {
-        return names;
-    }
-    do {
-        const tstring name = entry.cFileName;
-        if (name != L"." && name != L"..") {
-            names.push_back(utf8(name));
+// Every file below `root` by its path relative to it, with its bytes.
+std::map<std::string, std::string> treeContents(const tstring& root) {
+    namespace fs = std::filesystem;
+    const fs::path base = fs::u8path(utf8(root));
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(base)) {
+        if (entry.is_regular_file()) {
+            files[fs::relative(entry.path(), base).u8string()] =
+                testing_support::readFile(tstrings::fromUtf8(entry.path().u8string()));
         }
-    } while (::FindNextFileW(found.get(), &entry));
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// The Unix path of a path under Wine, through Wine's own kernel32 export.
-std::string unixPathOf(const tstring& path) {
-    typedef char* (*UnixFileName)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<UnixFileName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    char* const unix = toUnix ? toUnix(path.c_str()) : nullptr;
-    const std::string result = unix ? unix : "";
-    ::HeapFree(::GetProcessHeap(), 0, unix);
-    return result;
-}
-
-// A symbolic link to a directory. Windows makes it itself; Wine's
-// CreateSymbolicLinkW makes nothing, so there the link is made by the
-// system's ln, which Wine starts like any program.
-bool makeDirectoryLink(const tstring& link, const tstring& target) {
-    if (::CreateSymbolicLinkW(link.c_str(), target.c_str(),
-                              SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
-        exists(link)) {
-        return true;
     }
-    if (!testing_support::runningUnderWine()) {
-        return false;
-    }
-    tstring commandLine = L"Z:\\bin\\ln -s \"" + tstrings::fromUtf8(unixPathOf(target)) + L"\" \"" +
-                          tstrings::fromUtf8(unixPathOf(link)) + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(L"Z:\\bin\\ln", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &info)) {
-        return false;
-    }
-    // A Unix program's handles say nothing of its end: the link appearing does.
-    const OwnedHandle thread(info.hThread);
-    const OwnedHandle process(info.hProcess);
-    for (int i = 0; i < 500 && !exists(link); ++i) {
-        ::Sleep(10);
-    }
-    return exists(link);
+    return files;
 }
-
-ProcessResult launch(const tstring& exe, const tstring& appDir, LaunchPath path, const tstring_array& args = {}) {
-    const tstring systemPath = testing_support::envVariable(L"PATH").value_or(tstring());
-    ProcessOptions options;
-    options.env[L"PATH"] = path == LaunchPath::InProcess ? systemPath + L";" + appDir : systemPath;
-    options.env[L"KIVO_DEBUG"] = std::nullopt;
-    return testing_support::runProcess(exe, args, options);
-}
-
-class ImageCreateLaunchTest : public testing::TestWithParam<LaunchPath> {};
 
 }  // namespace
-
-TEST_P(ImageCreateLaunchTest, CreatedImageLaunchesWithTheArgumentsCheckShowed) {
-    CreateInputs inputs;
-
-    const ProcessResult created = runImageTool(inputs.createArgs(L"Démo"));
-
-    ASSERT_EQ(created.exitCode, 0u) << created.out << created.err;
-    EXPECT_EQ(created.err, "");
-    const tstring exe = inputs.dest + L"\\Démo.exe";
-    const tstring appDir = inputs.dest + L"\\app";
-    for (const tstring_array& args : {tstring_array{}, tstring_array{L"one", L"two words"}}) {
-        tstring_array checkArgs = {L"check", exe};
-        if (!args.empty()) {
-            checkArgs.push_back(L"--");
-            checkArgs.insert(checkArgs.end(), args.begin(), args.end());
-        }
-        const ProcessResult report = args.empty() ? created : runImageTool(checkArgs);
-        const std::vector<std::string> reported = testing_support::reportedArgv(report.out);
-
-        EXPECT_EQ(testing_support::runtimeArgv(launch(exe, appDir, GetParam(), args)), reported);
-        EXPECT_EQ(reported.size(), args.empty() ? 7u : 8u);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, ImageCreateLaunchTest, testing::Values(LaunchPath::InProcess, LaunchPath::Restart));
 
 TEST(ImageCreateTest, LaysOutTheImage) {
     CreateInputs inputs;
@@ -141,8 +57,36 @@ TEST(ImageCreateTest, LaysOutTheImage) {
     EXPECT_EQ(readFile(inputs.dest + L"\\app\\.package"), "Пакет\r\n");
     EXPECT_EQ(readFile(inputs.dest + L"\\app\\lib\\extra.jar"), "extra");
     EXPECT_EQ(readFile(inputs.dest + L"\\runtime\\bin\\qsr.dll"), readFile(inputs.runtime + L"\\bin\\qsr.dll"));
-    EXPECT_EQ(readFile(inputs.dest + L"\\Приложение.exe"), readFile(testing_support::testBinDir() + L"\\kivo.exe"));
+    EXPECT_EQ(readFile(inputs.dest + L"\\Приложение.exe"), readFile(testing_support::launcherPath(L"kivo.exe")));
     EXPECT_EQ(listing(inputs.temp.path() + L"\\out"), std::vector<std::string>{"image"});
+}
+
+TEST(ImageCreateTest, BothBuildsMakeTheSameImage) {
+    if (FileUtils::pathSeparator == L'\\') {
+        GTEST_SKIP() << "the Linux build's tests compare it with the Windows build";
+    }
+    CreateInputs inputs;
+    writeFile(inputs.temp.path() + L"\\app.ico", testing_support::makeIconFile({16, 32, 48}));
+    tstring_array args = inputs.createArgs(L"Démo");
+    args.resize(args.size() - 2);
+    args.insert(args.end(), {L"--icon", inputs.temp.path() + L"\\app.ico", L"--version", L"2.1.0.7", L"--product-name",
+                             L"Démo 𝄞", L"--company", L"Example", L"--package", L"Пакет", L"--dest"});
+    const tstring linuxImage = FileUtils::combinePath(inputs.temp.path(), L"linux");
+    const tstring windowsImage = FileUtils::combinePath(inputs.temp.path(), L"windows");
+    tstring_array linuxArgs = args;
+    linuxArgs.push_back(linuxImage);
+    tstring_array windowsArgs = args;
+    windowsArgs.push_back(windowsImage);
+
+    const ProcessResult linux = runImageTool(linuxArgs);
+    const ProcessResult windows = testing_support::runWindowsImageTool(windowsArgs);
+
+    ASSERT_EQ(linux.exitCode, 0u) << linux.out << linux.err;
+    ASSERT_EQ(windows.exitCode, 0u) << windows.out << windows.err;
+    const std::map<std::string, std::string> linuxFiles = treeContents(linuxImage);
+    EXPECT_EQ(linuxFiles.size(), 9u);
+    EXPECT_TRUE(linuxFiles == treeContents(windowsImage));
+    EXPECT_EQ(testing_support::reportResult(windows.out), testing_support::reportResult(linux.out));
 }
 
 TEST(ImageCreateTest, TakesTheWindowedLauncherWhenAsked) {
@@ -153,12 +97,13 @@ TEST(ImageCreateTest, TakesTheWindowedLauncherWhenAsked) {
     const ProcessResult result = runImageTool(args);
 
     ASSERT_EQ(result.exitCode, 0u) << result.out << result.err;
-    EXPECT_EQ(readFile(inputs.dest + L"\\App.exe"), readFile(testing_support::testBinDir() + L"\\kivow.exe"));
+    EXPECT_EQ(readFile(inputs.dest + L"\\App.exe"), readFile(testing_support::launcherPath(L"kivow.exe")));
 }
 
 TEST(ImageCreateTest, NamesTheDirectoryWithoutAWindowedLauncher) {
     CreateInputs inputs;
-    const tstring lonelyTool = inputs.temp.path() + L"\\kivo-image.exe";
+    const tstring lonelyTool =
+        FileUtils::combinePath(inputs.temp.path(), FileUtils::fileName(testing_support::imageToolPath()));
     testing_support::copyFile(testing_support::imageToolPath(), lonelyTool);
     tstring_array args = inputs.createArgs(L"App");
     args.push_back(L"--windowed");
@@ -169,7 +114,7 @@ TEST(ImageCreateTest, NamesTheDirectoryWithoutAWindowedLauncher) {
     EXPECT_EQ(testing_support::lines(result.err),
               std::vector<std::string>{"kivo-image: The windowed launcher kivow.exe is not in \"" +
                                        utf8(inputs.temp.path()) + "\""});
-    EXPECT_FALSE(exists(inputs.dest));
+    EXPECT_FALSE(testing_support::pathExists(inputs.dest));
 }
 
 TEST(ImageCreateTest, SummarisesInOneLineThenChecks) {
@@ -189,8 +134,8 @@ TEST(ImageCreateTest, SummarisesInOneLineThenChecks) {
 }
 
 TEST(ImageCreateTest, OnlyChecksARuntimeTheConfigurationNames) {
-    CreateInputs inputs("[Application]\napp.runtime=" + utf8(testing_support::testBinDir()) +
-                        "\\fixtures\\runtime\napp.mainjar=$APPDIR\\main.jar\n");
+    CreateInputs inputs("[Application]\napp.runtime=" + utf8(testing_support::fixturesDir()) +
+                        "\\runtime\napp.mainjar=$APPDIR\\main.jar\n");
     tstring_array args = inputs.createArgs(L"App");
     args.resize(args.size() - 4);
     args.insert(args.end(), {L"--dest", inputs.dest});
@@ -225,37 +170,20 @@ TEST(ImageCreateTest, FillsAnEmptyDirectory) {
     testing_support::makeDirs(inputs.dest);
 
     EXPECT_EQ(runImageTool(inputs.createArgs(L"App")).exitCode, 0u);
-    EXPECT_TRUE(exists(inputs.dest + L"\\App.exe"));
+    EXPECT_TRUE(testing_support::pathExists(inputs.dest + L"\\App.exe"));
 }
 
 TEST(ImageCreateTest, FailureRemovesTheDirectoriesItCreated) {
     CreateInputs inputs;
-    writeFile(inputs.files + L"\\lib\\locked.jar", "x");
+    testing_support::makeDirs(inputs.temp.path() + L"\\elsewhere");
+    ASSERT_TRUE(testing_support::makeDirectoryLink(inputs.files + L"\\lib\\linked", inputs.temp.path() + L"\\elsewhere"));
     tstring_array args = inputs.createArgs(L"App");
     args.back() = inputs.temp.path() + L"\\new\\deeper\\image";
 
-    const OwnedFileHandle lock = lockFile(inputs.files + L"\\lib\\locked.jar");
     const ProcessResult result = runImageTool(args);
 
     EXPECT_EQ(result.exitCode, 1u);
-    EXPECT_FALSE(exists(inputs.temp.path() + L"\\new"));
-}
-
-TEST(ImageCreateTest, TakesUnixPathsUnderWine) {
-    if (!testing_support::runningUnderWine() || !exists(L"Z:\\tmp")) {
-        GTEST_SKIP() << "Unix paths exist only under Wine";
-    }
-    CreateInputs inputs;
-    const tstring unixDir = L"/tmp/kivo-image-test-" + std::to_wstring(::GetCurrentProcessId());
-    const tstring windowsDir = L"Z:" + tstrings::replace(unixDir, L"/", L"\\");
-    tstring_array args = inputs.createArgs(L"App");
-    args.back() = unixDir + L"/image";
-
-    const ProcessResult result = runImageTool(args);
-
-    EXPECT_EQ(result.exitCode, 0u) << result.out << result.err;
-    EXPECT_TRUE(exists(windowsDir + L"\\image\\App.exe"));
-    testing_support::removeTree(windowsDir);
+    EXPECT_FALSE(testing_support::pathExists(inputs.temp.path() + L"\\new"));
 }
 
 namespace {
@@ -264,9 +192,10 @@ struct FailingCreate {
     const char* title;
     // Changes the inputs (and may add arguments) so that create fails.
     std::function<void(CreateInputs&, tstring_array&)> spoil;
-    DWORD exitCode;
+    std::uint32_t exitCode;
     // The start of the one line on standard error; "<temp>" stands for the
-    // inputs' temporary directory.
+    // inputs' temporary directory, and a backslash in the path after it for
+    // the system's separator.
     std::string message;
 };
 
@@ -276,8 +205,14 @@ class ImageCreateFailureTest : public testing::TestWithParam<FailingCreate> {};
 
 std::string withTemp(std::string text, const CreateInputs& inputs) {
     const std::string temp = utf8(inputs.temp.path());
-    for (std::size_t at = text.find("<temp>"); at != std::string::npos; at = text.find("<temp>", at + temp.size())) {
+    const char separator = static_cast<char>(FileUtils::pathSeparator);
+    for (std::size_t at = text.find("<temp>"); at != std::string::npos; at = text.find("<temp>", at)) {
         text.replace(at, 6, temp);
+        for (at += temp.size(); at < text.size() && text[at] != '"' && text[at] != ']'; ++at) {
+            if (text[at] == '\\') {
+                text[at] = separator;
+            }
+        }
     }
     return text;
 }
@@ -292,11 +227,7 @@ TEST_P(ImageCreateFailureTest, LeavesTheDestinationAsItWas) {
     args.push_back(L"--replace");
     GetParam().spoil(inputs, args);
 
-    ProcessResult result;
-    {
-        const OwnedFileHandle lock = lockFile(inputs.files + L"\\lib\\locked.jar");
-        result = runImageTool(args);
-    }
+    const ProcessResult result = runImageTool(args);
 
     EXPECT_EQ(result.exitCode, GetParam().exitCode);
     const std::vector<std::string> err = testing_support::lines(result.err);
@@ -330,9 +261,6 @@ INSTANTIATE_TEST_SUITE_P(
                           args.insert(args.end(), {L"--icon", i.temp.path() + L"\\none.ico"});
                       },
                       1, "Cannot open the icon \"<temp>\\none.ico\": "},
-        FailingCreate{"LockedApplicationFile",
-                      [](CreateInputs& i, tstring_array&) { writeFile(i.files + L"\\lib\\locked.jar", "x"); }, 1,
-                      "Cannot copy \"<temp>\\files\\lib\\locked.jar\" to \""},
         FailingCreate{"DestinationInsideInput",
                       [](CreateInputs& i, tstring_array& args) { args[10] = i.files + L"\\image"; }, 1,
                       "\"<temp>\\files\\image\" and \"<temp>\\files\" overlap; create the image elsewhere"},
@@ -404,7 +332,9 @@ TEST(ImageCreateTest, ReplacingAnImageRemovesItsLinksButNotWhatTheyName) {
     }
 }
 
-TEST(ImageCreateInterruptTest, CtrlCLeavesTheDestinationAsItWas) {
+class ImageCreateInterruptTest : public testing::TestWithParam<testing_support::Interrupt> {};
+
+TEST_P(ImageCreateInterruptTest, LeavesTheDestinationAsItWas) {
     CreateInputs inputs;
     testing_support::makeDirs(inputs.dest);
     writeFile(inputs.dest + L"\\keep.txt", "keep");
@@ -415,25 +345,24 @@ TEST(ImageCreateInterruptTest, CtrlCLeavesTheDestinationAsItWas) {
     tstring_array args = inputs.createArgs(L"App");
     args.push_back(L"--replace");
     const tstring outDir = inputs.temp.path() + L"\\out";
-    testing_support::RunningProcess tool(testing_support::imageToolPath(), args, CREATE_NEW_CONSOLE);
 
     // The build has begun when its directory beside the destination exists.
-    const ULONGLONG deadline = ::GetTickCount64() + 30000;
-    while (listing(outDir).size() < 2 && ::GetTickCount64() < deadline) {
-        ::Sleep(5);
-    }
-    ASSERT_EQ(listing(outDir).size(), 2u);
-    const ProcessResult sent = testing_support::runProcess(
-        testing_support::testBinDir() + L"\\kivo_send_console_ctrl.exe", {L"c", std::to_wstring(tool.pid())});
-    if (sent.exitCode != 0) {
-        GTEST_SKIP() << "this system cannot deliver the console event (sender exit code " << sent.exitCode << ")";
-    }
+    const testing_support::InterruptOutcome outcome = testing_support::interruptImageTool(
+        args, [&outDir] { return listing(outDir).size() >= 2; }, GetParam());
 
-    const std::optional<DWORD> exitCode = tool.wait();
-    if (exitCode == std::optional<DWORD>(0)) {
-        GTEST_SKIP() << "create finished before the console event arrived";
+    if (!outcome.notDelivered.empty()) {
+        GTEST_SKIP() << outcome.notDelivered;
     }
-    EXPECT_EQ(exitCode, std::optional<DWORD>(1));
+    if (outcome.exitCode == std::optional<std::uint32_t>(0)) {
+        GTEST_SKIP() << "create finished before the interrupt arrived";
+    }
+    EXPECT_EQ(outcome.exitCode, std::optional<std::uint32_t>(1));
     EXPECT_EQ(listing(inputs.dest), std::vector<std::string>{"keep.txt"});
     EXPECT_EQ(listing(outDir), std::vector<std::string>{"image"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, ImageCreateInterruptTest,
+                         testing::Values(testing_support::Interrupt::ctrlC, testing_support::Interrupt::terminate),
+                         [](const testing::TestParamInfo<testing_support::Interrupt>& info) {
+                             return std::string(info.param == testing_support::Interrupt::ctrlC ? "CtrlC" : "Terminate");
+                         });

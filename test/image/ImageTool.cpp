@@ -1,30 +1,86 @@
-// Runs of kivo-image for the tests, and the pieces of its check report that
-// the tests compare.
+// Runs of kivo-image for the tests, the pieces of its check report that the
+// tests compare, and the PE and icon files it reads, written byte by byte.
 #include "ImageTool.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <stdexcept>
 
-#include "FixtureRecord.h"
+#include "FileUtils.h"
 
 namespace testing_support {
+
+using FileUtils::combinePath;
 
 namespace {
 
 const std::string kIndent = "   ";
 
+// The PE layout as the tests touch it: the DOS header's e_lfanew, the
+// "PE\0\0" signature it points to, the file header after it and the data
+// directories of the PE32+ optional header that follows.
+constexpr std::size_t kDosHeaderSize = 64;
+constexpr std::size_t kPeOffsetField = 0x3C;
+constexpr std::size_t kPeSignatureSize = 4;
+constexpr std::size_t kFileHeaderSize = 20;
+constexpr std::size_t kDataDirectoriesInOptionalHeader = 112;
+constexpr std::size_t kDataDirectorySize = 8;
+
+template <class T>
+void putLittleEndian(std::string& bytes, std::size_t at, T value) {
+    for (std::size_t i = 0; i < sizeof(T); ++i) {
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+}
+
+template <class T>
+void appendLittleEndian(std::string& bytes, T value) {
+    bytes.resize(bytes.size() + sizeof(T));
+    putLittleEndian(bytes, bytes.size() - sizeof(T), value);
+}
+
+// Where e_lfanew says the PE signature is; a file shorter than a DOS header
+// is not a PE file.
+std::size_t peSignatureOffset(const std::string& bytes) {
+    if (bytes.size() < kDosHeaderSize) {
+        throw std::runtime_error("not a PE file");
+    }
+    std::uint32_t field = 0;
+    for (std::size_t i = 0; i < sizeof(field); ++i) {
+        field |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[kPeOffsetField + i])) << (8 * i);
+    }
+    return static_cast<std::size_t>(static_cast<std::int32_t>(field));
+}
+
 }  // namespace
+
+#ifdef _WIN32
 
 tstring imageToolPath() { return testBinDir() + L"\\kivo-image.exe"; }
 
-std::vector<std::string> runtimeArgv(const ProcessResult& launch) {
-    EXPECT_EQ(launch.exitCode, 0u) << launch.err;
-    const FixtureRecord record = parseFixtureRecord(launch.out);
-    EXPECT_TRUE(record.found) << launch.out;
-    return record.argv;
+tstring windowsBinDir() { return testBinDir(); }
+
+ProcessResult runWindowsImageTool(const tstring_array& args) { return runImageTool(args); }
+
+#else
+
+// Both are given as UTF-8 by the build.
+tstring imageToolPath() { return tstrings::fromUtf8(KIVO_IMAGE_TOOL); }
+
+tstring windowsBinDir() { return tstrings::fromUtf8(KIVO_WINDOWS_BIN_DIR); }
+
+// Through the project's Wine wrapper, which picks the quiet prefix.
+ProcessResult runWindowsImageTool(const tstring_array& args) {
+    tstring_array wineArgs = {combinePath(windowsBinDir(), L"kivo-image.exe")};
+    wineArgs.insert(wineArgs.end(), args.begin(), args.end());
+    ProcessOptions options;
+    options.env.emplace(L"KIVO_DEBUG", std::nullopt);
+    return runProcess(tstrings::fromUtf8(KIVO_WINE_RUN), wineArgs, options);
 }
+
+#endif
+
+tstring launcherPath(const tstring& name) { return combinePath(FileUtils::parentDir(imageToolPath()), name); }
+
+tstring fixturesDir() { return combinePath(windowsBinDir(), L"fixtures"); }
 
 ProcessResult runImageTool(const tstring_array& args, ProcessOptions options) {
     options.env.emplace(L"KIVO_DEBUG", std::nullopt);
@@ -58,49 +114,36 @@ std::string reportResult(const std::string& out) {
     return all.empty() ? std::string() : all.back();
 }
 
-void setPeMachine(const tstring& path, WORD machine) {
+void setPeMachine(const tstring& path, std::uint16_t machine) {
     std::string bytes = readFile(path);
-    IMAGE_DOS_HEADER dos;
-    if (bytes.size() < sizeof(dos)) {
+    const std::size_t machineAt = peSignatureOffset(bytes) + kPeSignatureSize;
+    if (machineAt + sizeof(machine) > bytes.size()) {
         throw std::runtime_error("not a PE file");
     }
-    std::memcpy(&dos, bytes.data(), sizeof(dos));
-    const std::size_t machineAt = static_cast<std::size_t>(dos.e_lfanew) + sizeof(DWORD);
-    if (machineAt + sizeof(WORD) > bytes.size()) {
-        throw std::runtime_error("not a PE file");
-    }
-    std::memcpy(&bytes[machineAt], &machine, sizeof(machine));
+    putLittleEndian(bytes, machineAt, machine);
     writeFile(path, bytes);
 }
 
-void setPeDataDirectory(const tstring& path, std::size_t index, DWORD rva, DWORD size) {
+void setPeDataDirectory(const tstring& path, std::size_t index, std::uint32_t rva, std::uint32_t size) {
     std::string bytes = readFile(path);
-    IMAGE_DOS_HEADER dos;
-    if (bytes.size() < sizeof(dos)) {
+    const std::size_t directoryAt = peSignatureOffset(bytes) + kPeSignatureSize + kFileHeaderSize +
+                                    kDataDirectoriesInOptionalHeader + index * kDataDirectorySize;
+    if (directoryAt + kDataDirectorySize > bytes.size()) {
         throw std::runtime_error("not a PE file");
     }
-    std::memcpy(&dos, bytes.data(), sizeof(dos));
-    const std::size_t directoryAt = static_cast<std::size_t>(dos.e_lfanew) + sizeof(DWORD) +
-                                    sizeof(IMAGE_FILE_HEADER) + offsetof(IMAGE_OPTIONAL_HEADER64, DataDirectory) +
-                                    index * sizeof(IMAGE_DATA_DIRECTORY);
-    if (directoryAt + sizeof(IMAGE_DATA_DIRECTORY) > bytes.size()) {
-        throw std::runtime_error("not a PE file");
-    }
-    const IMAGE_DATA_DIRECTORY directory = {rva, size};
-    std::memcpy(&bytes[directoryAt], &directory, sizeof(directory));
+    putLittleEndian(bytes, directoryAt, rva);
+    putLittleEndian(bytes, directoryAt + sizeof(rva), size);
     writeFile(path, bytes);
 }
+
+ToolImage::ToolImage(const tstring& exeName, const tstring& rootName)
+    : TempImage(testing_support::launcherPath(L"kivo.exe"), fixturesDir(), exeName, rootName) {}
 
 }  // namespace testing_support
 
 namespace testing_support {
 
 namespace {
-
-template <class T>
-void append(std::string& bytes, const T& value) {
-    bytes.append(reinterpret_cast<const char*>(&value), sizeof(value));
-}
 
 const std::string kCreateCfg =
     "[Application]\n"
@@ -111,52 +154,59 @@ const std::string kCreateCfg =
     "[ArgOptions]\n"
     "arguments=--configured\n";
 
+// The BITMAPINFOHEADER of a 32-bit image, its height counting the mask.
+std::string bitmapHeader(int size) {
+    std::string header;
+    appendLittleEndian(header, std::uint32_t{40});
+    appendLittleEndian(header, static_cast<std::int32_t>(size));
+    appendLittleEndian(header, static_cast<std::int32_t>(2 * size));
+    appendLittleEndian(header, std::uint16_t{1});
+    appendLittleEndian(header, std::uint16_t{32});
+    // Compression, image size, resolutions and colour counts: all zero.
+    header.append(24, '\0');
+    return header;
+}
+
 }  // namespace
 
 std::string makeIconFile(const std::vector<int>& sizes) {
     std::string header;
     std::string images;
-    append(header, WORD{0});
-    append(header, WORD{1});
-    append(header, static_cast<WORD>(sizes.size()));
-    const DWORD firstOffset = static_cast<DWORD>(6 + 16 * sizes.size());
+    appendLittleEndian(header, std::uint16_t{0});
+    appendLittleEndian(header, std::uint16_t{1});
+    appendLittleEndian(header, static_cast<std::uint16_t>(sizes.size()));
+    const std::uint32_t firstOffset = static_cast<std::uint32_t>(6 + 16 * sizes.size());
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         const int size = sizes[i];
-        std::string image;
-        BITMAPINFOHEADER info = {};
-        info.biSize = sizeof(info);
-        info.biWidth = size;
-        info.biHeight = 2 * size;
-        info.biPlanes = 1;
-        info.biBitCount = 32;
-        append(image, info);
-        const DWORD colour = 0xFF000000u | static_cast<DWORD>(0x101010u * (i + 1));
+        std::string image = bitmapHeader(size);
+        const std::uint32_t colour = 0xFF000000u | static_cast<std::uint32_t>(0x101010u * (i + 1));
         for (int p = 0; p < size * size; ++p) {
-            append(image, colour);
+            appendLittleEndian(image, colour);
         }
         image.append(static_cast<std::size_t>((size + 31) / 32 * 4 * size), '\0');
-        append(header, static_cast<BYTE>(size >= 256 ? 0 : size));
-        append(header, static_cast<BYTE>(size >= 256 ? 0 : size));
-        append(header, BYTE{0});
-        append(header, BYTE{0});
-        append(header, WORD{1});
-        append(header, WORD{32});
-        append(header, static_cast<DWORD>(image.size()));
-        append(header, static_cast<DWORD>(firstOffset + images.size()));
+        const std::uint8_t dimension = static_cast<std::uint8_t>(size >= 256 ? 0 : size);
+        appendLittleEndian(header, dimension);
+        appendLittleEndian(header, dimension);
+        appendLittleEndian(header, std::uint8_t{0});
+        appendLittleEndian(header, std::uint8_t{0});
+        appendLittleEndian(header, std::uint16_t{1});
+        appendLittleEndian(header, std::uint16_t{32});
+        appendLittleEndian(header, static_cast<std::uint32_t>(image.size()));
+        appendLittleEndian(header, static_cast<std::uint32_t>(firstOffset + images.size()));
         images += image;
     }
     return header + images;
 }
 
 CreateInputs::CreateInputs(const std::string& cfg) : temp(L"kivo-image") {
-    config = temp.path() + L"\\input.cfg";
-    files = temp.path() + L"\\files";
-    dest = temp.path() + L"\\out\\image";
-    runtime = testBinDir() + L"\\fixtures\\runtime";
+    config = combinePath(temp.path(), L"input.cfg");
+    files = combinePath(temp.path(), L"files");
+    dest = combinePath(combinePath(temp.path(), L"out"), L"image");
+    runtime = combinePath(fixturesDir(), L"runtime");
     writeFile(config, cfg.empty() ? kCreateCfg : cfg);
-    makeDirs(files + L"\\lib");
-    writeFile(files + L"\\main.jar", "main");
-    writeFile(files + L"\\lib\\extra.jar", "extra");
+    makeDirs(combinePath(files, L"lib"));
+    writeFile(combinePath(files, L"main.jar"), "main");
+    writeFile(combinePath(combinePath(files, L"lib"), L"extra.jar"), "extra");
 }
 
 tstring_array CreateInputs::createArgs(const tstring& name) const {

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "ImageTool.h"
-#include "TestSupport.h"
+#include "KivoVersion.h"
+#include "TestFiles.h"
+#include "TestProcess.h"
 
 using testing_support::ProcessResult;
 using testing_support::runImageTool;
@@ -92,6 +94,14 @@ TEST(ImageToolHelpTest, OverviewNamesEveryCommand) {
             EXPECT_NE(result.out.find(usage), std::string::npos) << usage;
         }
     }
+}
+
+TEST(ImageToolHelpTest, VersionIsTheProjects) {
+    const ProcessResult result = runImageTool({L"--version"});
+
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_EQ(testing_support::lines(result.out), std::vector<std::string>{"kivo-image " KIVO_VERSION_TEXT});
+    EXPECT_EQ(result.err, "");
 }
 
 TEST(ImageToolHelpTest, EachCommandExplainsItself) {

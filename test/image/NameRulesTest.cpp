@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "NameRules.h"
+#include "TestFiles.h"
 #include "ToolPaths.h"
 
 using imagetool::FileVersion;
@@ -77,7 +78,7 @@ TEST(FileVersionTest, SplitsIntoHighAndLowWords) {
 }
 
 TEST(UserPathTest, MapsUnixPathsToDriveZUnderWine) {
-    if (!imagetool::runningUnderWine()) {
+    if (!testing_support::runningUnderWine()) {
         GTEST_SKIP() << "Unix paths exist only under Wine";
     }
     EXPECT_EQ(imagetool::userPath(L"/tmp/x/y"), L"Z:\\tmp\\x\\y");

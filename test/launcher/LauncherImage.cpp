@@ -40,8 +40,6 @@ void keepDesktopInUse() {
     });
 }
 
-void PrintTo(LaunchPath path, std::ostream* os) { *os << (path == LaunchPath::InProcess ? "InProcess" : "Restart"); }
-
 void PrintTo(Launcher launcher, std::ostream* os) { *os << (launcher == Launcher::Console ? "Console" : "Windowed"); }
 
 tstring launcherFileName(Launcher launcher) { return launcher == Launcher::Console ? L"kivo.exe" : L"kivow.exe"; }
@@ -85,57 +83,9 @@ bool sessionShowsDialogs() {
 
 std::vector<std::string> errLines(const ProcessResult& result) { return lines(result.err); }
 
-void copyTree(const tstring& from, const tstring& to) {
-    makeDirs(to);
-    WIN32_FIND_DATAW entry;
-    const tstring pattern = from + L"\\*";
-    const OwnedFindHandle found(::FindFirstFileW(pattern.c_str(), &entry));
-    if (!found) {
-        fail("FindFirstFileW", ::GetLastError());
-    }
-    tstring_array files;
-    tstring_array dirs;
-    do {
-        const tstring entryName = entry.cFileName;
-        if (entryName == L"." || entryName == L"..") {
-            continue;
-        }
-        (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? dirs : files).push_back(entryName);
-    } while (::FindNextFileW(found.get(), &entry));
-
-    for (const tstring& file : files) {
-        copyFile(from + L"\\" + file, to + L"\\" + file);
-    }
-    for (const tstring& dir : dirs) {
-        copyTree(from + L"\\" + dir, to + L"\\" + dir);
-    }
-}
-
 LauncherImage::LauncherImage(const tstring& exeName, const tstring& rootName, Launcher launcher)
-    : temp(L"kivo-e2e"), rootDir(temp.path() + L"\\" + rootName), exeName(exeName) {
+    : TempImage(testBinDir() + L"\\" + launcherFileName(launcher), testBinDir() + L"\\fixtures", exeName, rootName) {
     keepDesktopInUse();
-    makeDirs(appDir());
-    copyFile(testBinDir() + L"\\" + launcherFileName(launcher), launcherPath());
-}
-
-tstring LauncherImage::launcherPath() const { return rootDir + L"\\" + exeName; }
-
-tstring LauncherImage::appDir() const { return rootDir + L"\\app"; }
-
-tstring LauncherImage::runtimeDir() const { return rootDir + L"\\runtime"; }
-
-tstring LauncherImage::cfgPath() const {
-    const tstring::size_type dot = exeName.rfind(L'.');
-    return appDir() + L"\\" + exeName.substr(0, dot) + L".cfg";
-}
-
-void LauncherImage::writeCfg(const std::string& text) const { writeFile(cfgPath(), text); }
-
-void LauncherImage::writePackage(const std::string& text) const { writeFile(appDir() + L"\\.package", text); }
-
-void LauncherImage::installRuntime(const tstring& fixture) const {
-    const bool fullPath = fixture.find(L'\\') != tstring::npos;
-    copyTree(fullPath ? fixture : testBinDir() + L"\\fixtures\\" + fixture, runtimeDir());
 }
 
 tstring LauncherImage::pathFor(LaunchPath path) const {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "TempImage.h"
 #include "OwnedResource.h"
 #include "TestSupport.h"
 
@@ -18,12 +19,6 @@ namespace testing_support {
 // the test creates a window (see desktop_keeper.c). Best effort. Called by
 // LauncherImage.
 void keepDesktopInUse();
-
-// Which path the launcher takes: PATH names the application directory, or
-// it does not and the launcher restarts itself.
-enum class LaunchPath { InProcess, Restart };
-
-void PrintTo(LaunchPath path, std::ostream* os);
 
 // Which launcher executable an image carries: kivo.exe or kivow.exe.
 enum class Launcher { Console, Windowed };
@@ -38,26 +33,13 @@ tstring launcherFileName(Launcher launcher);
 // by opening one and closing it again.
 bool sessionShowsDialogs();
 
-// Root\<exeName> (a copy of the launcher), root\app\ and, once installed,
-// a copy of a fixture runtime as root\runtime\.
-class LauncherImage {
+// An image of the build's own launcher (see TempImage) with the fixture
+// runtimes in bin\fixtures, started the ways the launcher can be started.
+class LauncherImage : public TempImage {
 public:
     explicit LauncherImage(const tstring& exeName = L"Demo.exe", const tstring& rootName = L"image",
                            Launcher launcher = Launcher::Console);
     explicit LauncherImage(Launcher launcher) : LauncherImage(L"Demo.exe", L"image", launcher) {}
-
-    const tstring& root() const { return rootDir; }
-    tstring launcherPath() const;
-    tstring appDir() const;
-    tstring runtimeDir() const;
-    // App\<exeName without its extension>.cfg
-    tstring cfgPath() const;
-
-    void writeCfg(const std::string& text) const;
-    void writePackage(const std::string& text) const;
-    // Copies bin\fixtures\<fixture> (or any directory given by full path)
-    // to root\runtime.
-    void installRuntime(const tstring& fixture = L"runtime") const;
 
     // PATH for a run: this process's PATH, with the application directory
     // appended for the in-process path.
@@ -66,18 +48,10 @@ public:
     // Runs the launcher with PATH chosen for `path`; KIVO_DEBUG is removed
     // unless `options` sets it.
     ProcessResult run(const tstring_array& args, LaunchPath path, ProcessOptions options = {}) const;
-
-private:
-    TempDir temp;
-    tstring rootDir;
-    tstring exeName;
 };
 
 // The lines of a run's standard error.
 std::vector<std::string> errLines(const ProcessResult& result);
-
-// Copies a directory tree.
-void copyTree(const tstring& from, const tstring& to);
 
 // A launcher started without waiting for it, its standard output read
 // through a pipe while it runs. A launcher still running at the end of the

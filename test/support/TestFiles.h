@@ -10,6 +10,10 @@
 
 namespace testing_support {
 
+// True for a Windows test program under Wine, whose ntdll exports
+// wine_get_version.
+bool runningUnderWine();
+
 // Directory of the running test executable; the launcher, the fixtures and
 // the helper programs are built next to it.
 tstring testBinDir();
@@ -33,6 +37,15 @@ std::string readFile(const tstring& path);
 void makeDirs(const tstring& path);
 void copyFile(const tstring& from, const tstring& to);
 void removeTree(const tstring& path);
+// Copies a directory tree.
+void copyTree(const tstring& from, const tstring& to);
+// True when anything (a link too) is at `path`.
+bool pathExists(const tstring& path);
+// The names in a directory, sorted, without "." and ".."; none when it
+// cannot be listed.
+std::vector<std::string> listNames(const tstring& dir);
+// Makes a symbolic link to a directory; false when this system cannot.
+bool makeDirectoryLink(const tstring& link, const tstring& target);
 
 // Splits captured output into lines, dropping CR before LF.
 std::vector<std::string> lines(const std::string& text);

@@ -284,9 +284,11 @@ void collect(HANDLE process, DWORD timeoutMs, PipeReader& out, PipeReader& err, 
             running = false;
         }
     }
-    if (!::GetExitCodeProcess(process, &result.exitCode)) {
+    DWORD exitCode = 0;
+    if (!::GetExitCodeProcess(process, &exitCode)) {
         fail("GetExitCodeProcess", L"", ::GetLastError());
     }
+    result.exitCode = exitCode;
 }
 
 }  // namespace

@@ -209,6 +209,96 @@ void removeTree(const tstring& path) {
     }
 }
 
+void copyTree(const tstring& from, const tstring& to) {
+    makeDirs(to);
+    WIN32_FIND_DATAW entry;
+    const tstring pattern = from + L"\\*";
+    const OwnedFindHandle found(::FindFirstFileW(pattern.c_str(), &entry));
+    if (!found) {
+        fail("FindFirstFileW", pattern, ::GetLastError());
+    }
+    tstring_array files;
+    tstring_array dirs;
+    do {
+        const tstring entryName = entry.cFileName;
+        if (entryName == L"." || entryName == L"..") {
+            continue;
+        }
+        (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? dirs : files).push_back(entryName);
+    } while (::FindNextFileW(found.get(), &entry));
+
+    for (const tstring& file : files) {
+        copyFile(from + L"\\" + file, to + L"\\" + file);
+    }
+    for (const tstring& dir : dirs) {
+        copyTree(from + L"\\" + dir, to + L"\\" + dir);
+    }
+}
+
+bool pathExists(const tstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<std::string> listNames(const tstring& dir) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW entry;
+    const OwnedFindHandle found(::FindFirstFileW((dir + L"\\*").c_str(), &entry));
+    if (!found) {
+        return names;
+    }
+    do {
+        const tstring name = entry.cFileName;
+        if (name != L"." && name != L"..") {
+            names.push_back(tstrings::toUtf8(name));
+        }
+    } while (::FindNextFileW(found.get(), &entry));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+namespace {
+
+// The Unix path of a path under Wine, through Wine's own kernel32 export.
+std::string unixPathOf(const tstring& path) {
+    typedef char* (*UnixFileName)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* const unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    const std::string result = unix ? unix : "";
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return result;
+}
+
+}  // namespace
+
+// Windows makes the link itself; Wine's CreateSymbolicLinkW makes nothing,
+// so there the link is made by the system's ln, which Wine starts like any
+// program.
+bool makeDirectoryLink(const tstring& link, const tstring& target) {
+    if (::CreateSymbolicLinkW(link.c_str(), target.c_str(),
+                              SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) &&
+        pathExists(link)) {
+        return true;
+    }
+    if (!runningUnderWine()) {
+        return false;
+    }
+    tstring commandLine = L"Z:\\bin\\ln -s \"" + tstrings::fromUtf8(unixPathOf(target)) + L"\" \"" +
+                          tstrings::fromUtf8(unixPathOf(link)) + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(L"Z:\\bin\\ln", commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &info)) {
+        return false;
+    }
+    // A Unix program's handles say nothing of its end: the link appearing does.
+    const OwnedHandle thread(info.hThread);
+    const OwnedHandle process(info.hProcess);
+    for (int i = 0; i < 500 && !pathExists(link); ++i) {
+        ::Sleep(10);
+    }
+    return pathExists(link);
+}
+
 void setEnvVariable(const tstring& name, const std::optional<tstring>& value) {
     if (!::SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr)) {
         fail("SetEnvironmentVariableW", name, ::GetLastError());

@@ -3,6 +3,7 @@
 // backslash separates as the launcher's own path code reads it.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -30,6 +31,8 @@ tstring fromSystemPath(const fs::path& path) { return tstrings::fromUtf8(path.u8
 }
 
 }  // namespace
+
+bool runningUnderWine() { return false; }
 
 tstring testBinDir() { return fromSystemPath(fs::read_symlink("/proc/self/exe").parent_path()); }
 
@@ -98,6 +101,37 @@ void removeTree(const tstring& path) {
     if (error) {
         fail("remove_all", path, error);
     }
+}
+
+void copyTree(const tstring& from, const tstring& to) {
+    makeDirs(to);
+    std::error_code error;
+    fs::copy(systemPath(from), systemPath(to), fs::copy_options::recursive | fs::copy_options::overwrite_existing,
+             error);
+    if (error) {
+        fail("copy", from + L" -> " + to, error);
+    }
+}
+
+bool pathExists(const tstring& path) {
+    std::error_code error;
+    return fs::symlink_status(systemPath(path), error).type() != fs::file_type::not_found && !error;
+}
+
+std::vector<std::string> listNames(const tstring& dir) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(systemPath(dir), error)) {
+        names.push_back(entry.path().filename().u8string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool makeDirectoryLink(const tstring& link, const tstring& target) {
+    std::error_code error;
+    fs::create_directory_symlink(systemPath(target), systemPath(link), error);
+    return !error;
 }
 
 void setEnvVariable(const tstring& name, const std::optional<tstring>& value) {

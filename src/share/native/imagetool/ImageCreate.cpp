@@ -180,6 +180,9 @@ tstring besideDest(const tstring& dest, const wchar_t* purpose) {
                                                                    L"-" + std::to_wstring(currentProcessId()));
 }
 
+// A place inside the image as the launcher names it, with backslashes.
+tstring imageRelative(const tstring& place) { return tstrings::replace(place, L"/", L"\\"); }
+
 tstring describe(const wchar_t* what, const CopyTotals& totals) {
     return tstrings::Builder() << what << L" (" << totals.files << (totals.files == 1 ? L" file, " : L" files, ")
                                << formatBytes(totals.bytes) << L")";
@@ -295,7 +298,7 @@ int createImage(const CreateOptions& options) {
     writeOut(L"Created \"" + plan.dest + L"\": " + plan.name + L".exe" + (plan.brand.any() ? L" (branded)" : L"") +
              L", " + describe(L"app\\", built.app) +
              (plan.runtime.empty() ? L", runtime from app.runtime"
-                                   : L", " + describe((plan.runtimeInImage + L"\\").c_str(), built.runtime)));
+                                   : L", " + describe((imageRelative(plan.runtimeInImage) + L"\\").c_str(), built.runtime)));
     CheckOptions check;
     check.image = FileUtils::combinePath(plan.dest, plan.name + L".exe");
     if (checkImage(check) != exitOk) {

@@ -24,9 +24,9 @@ private:
 };
 
 // A command line that does not say what to do: exit code 2.
-[[noreturn]] void failUsage(const tstring& message);
+[[noreturn]] inline void failUsage(const tstring& message) { throw ToolError(exitUsage, message); }
 
 // Input that cannot be used, or work that could not be done: exit code 1.
-[[noreturn]] void fail(const tstring& message);
+[[noreturn]] inline void fail(const tstring& message) { throw ToolError(exitFailed, message); }
 
 }  // namespace imagetool
