@@ -136,20 +136,6 @@ void copyTo(const tstring& from, const tstring& to, int createFlags) {
     }
 }
 
-void removeEntries(const tstring& dir) {
-    DirEntries entries;
-    try {
-        entries = listDirectory(dir);
-    } catch (const ToolError&) {
-        return;  // what cannot be listed cannot be removed either
-    }
-    for (const tstring_array* names : {&entries.files, &entries.fileLinks, &entries.dirLinks, &entries.dirs}) {
-        for (const tstring& name : *names) {
-            removeTree(FileUtils::combinePath(dir, name));
-        }
-    }
-}
-
 }  // namespace
 
 bool isDirectory(const tstring& path) {
@@ -244,20 +230,22 @@ std::string readWholeFile(const tstring& path, const tstring& subject, std::uint
     return bytes;
 }
 
-void removeTree(const tstring& path) {
+RemovalKind prepareRemoval(const tstring& path) {
     struct stat info;
     if (!lstatOf(path, info)) {
-        return;
+        return RemovalKind::nothing;
     }
     if (!S_ISDIR(info.st_mode)) {
-        ::unlink(systemPath(path).c_str());
-        return;
+        return RemovalKind::leaf;
     }
     // A directory without write or search permission cannot be emptied.
     ::chmod(systemPath(path).c_str(), (info.st_mode & 07777) | S_IRWXU);
-    removeEntries(path);
-    ::rmdir(systemPath(path).c_str());
+    return RemovalKind::directory;
 }
+
+void removeLeaf(const tstring& path) { ::unlink(systemPath(path).c_str()); }
+
+void removeEmptyDirectory(const tstring& path) { ::rmdir(systemPath(path).c_str()); }
 
 void moveEntry(const tstring& from, const tstring& to, const tstring& what) {
     if (::renameat2(AT_FDCWD, systemPath(from).c_str(), AT_FDCWD, systemPath(to).c_str(), RENAME_NOREPLACE) == 0) {

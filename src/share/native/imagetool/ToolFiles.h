@@ -52,6 +52,14 @@ std::string readWholeFile(const tstring& path, const tstring& subject, std::uint
 // stays.
 void removeTree(const tstring& path);
 
+// What removeTree finds at a path. A link is a leaf, whatever it names.
+enum class RemovalKind { nothing, leaf, directory };
+// Looks at `path` and makes it removable (clears read-only, opens a
+// directory for emptying).
+RemovalKind prepareRemoval(const tstring& path);
+void removeLeaf(const tstring& path);
+void removeEmptyDirectory(const tstring& path);
+
 // Renames a file or directory; `to` must not exist. Fails with `what`, ": "
 // and the system's reason.
 void moveEntry(const tstring& from, const tstring& to, const tstring& what);

@@ -48,6 +48,30 @@ void TreeCopier::replaceFile(const tstring& from, const tstring& to) {
     copyFile(from, to);
 }
 
+void removeTree(const tstring& path) {
+    switch (prepareRemoval(path)) {
+        case RemovalKind::nothing:
+            return;
+        case RemovalKind::leaf:
+            removeLeaf(path);
+            return;
+        case RemovalKind::directory:
+            break;
+    }
+    DirEntries entries;
+    try {
+        entries = listDirectory(path);
+    } catch (const ToolError&) {
+        return;  // what cannot be listed cannot be removed either
+    }
+    for (const tstring_array* names : {&entries.files, &entries.fileLinks, &entries.dirLinks, &entries.dirs}) {
+        for (const tstring& name : *names) {
+            removeTree(FileUtils::combinePath(path, name));
+        }
+    }
+    removeEmptyDirectory(path);
+}
+
 void makeDirectories(const tstring& path) {
     if (isDirectory(path)) {
         return;

@@ -47,20 +47,6 @@ void removeLink(const tstring& path) {
     }
 }
 
-void removeEntries(const tstring& dir) {
-    DirEntries entries;
-    try {
-        entries = listDirectory(dir);
-    } catch (const ToolError&) {
-        return;  // what cannot be listed cannot be removed either
-    }
-    for (const tstring_array* names : {&entries.files, &entries.fileLinks, &entries.dirLinks, &entries.dirs}) {
-        for (const tstring& name : *names) {
-            removeTree(FileUtils::combinePath(dir, name));
-        }
-    }
-}
-
 OwnedFileHandle openForReading(const tstring& path, const tstring& subject) {
     OwnedFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -180,24 +166,26 @@ std::string readWholeFile(const tstring& path, const tstring& subject, std::uint
     return bytes;
 }
 
-void removeTree(const tstring& path) {
+RemovalKind prepareRemoval(const tstring& path) {
     const DWORD attrs = attributes(path);
     if (attrs == INVALID_FILE_ATTRIBUTES) {
-        return;
+        return RemovalKind::nothing;
     }
     ::SetFileAttributesW(path.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-    if (!(attrs & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::DeleteFileW(path.c_str());
-        return;
-    }
-    // A directory link goes as a link; what it names stays untouched.
-    if (attrs & FILE_ATTRIBUTE_REPARSE_POINT) {
-        removeLink(path);
-        return;
-    }
-    removeEntries(path);
-    ::RemoveDirectoryW(path.c_str());
+    const bool plainDirectory = (attrs & FILE_ATTRIBUTE_DIRECTORY) && !(attrs & FILE_ATTRIBUTE_REPARSE_POINT);
+    return plainDirectory ? RemovalKind::directory : RemovalKind::leaf;
 }
+
+// A directory link goes as a link; what it names stays untouched.
+void removeLeaf(const tstring& path) {
+    if (isDirectory(path)) {
+        removeLink(path);
+    } else {
+        ::DeleteFileW(path.c_str());
+    }
+}
+
+void removeEmptyDirectory(const tstring& path) { ::RemoveDirectoryW(path.c_str()); }
 
 void moveEntry(const tstring& from, const tstring& to, const tstring& what) {
     if (!::MoveFileExW(from.c_str(), to.c_str(), 0)) {
