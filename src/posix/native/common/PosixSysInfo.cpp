@@ -29,9 +29,40 @@ tstring readLink(const char* link) {
     }
 }
 
+// The real path of `path`, or `path` itself when it cannot be resolved.
+tstring resolved(const std::string& path) {
+    char* const real = ::realpath(path.c_str(), nullptr);
+    const tstring result = tstrings::fromUtf8(real ? real : path.c_str());
+    std::free(real);
+    return result;
+}
+
+// Without /proc (a chroot, some containers) the program's path is what it
+// was started as, looked up in PATH as the shell looked it up.
+tstring invokedPath() {
+    const std::string invoked = program_invocation_name;
+    if (invoked.find('/') != std::string::npos) {
+        return resolved(invoked);
+    }
+    const char* const path = std::getenv("PATH");
+    for (const tstring& dir : tstrings::split(tstrings::fromUtf8(path ? path : ""), L":")) {
+        const std::string candidate = tstrings::toUtf8(dir) + "/" + invoked;
+        if (!dir.empty() && ::access(candidate.c_str(), X_OK) == 0) {
+            return resolved(candidate);
+        }
+    }
+    return tstrings::fromUtf8(invoked);
+}
+
 }  // namespace
 
-tstring getExecutablePath() { return readLink("/proc/self/exe"); }
+tstring getExecutablePath() {
+    try {
+        return readLink("/proc/self/exe");
+    } catch (const std::exception&) {
+        return invokedPath();
+    }
+}
 
 // Every module of a statically linked program is the executable.
 tstring getThisModulePath() { return getExecutablePath(); }

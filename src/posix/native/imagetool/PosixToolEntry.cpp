@@ -1,11 +1,15 @@
-// The process entry of the Linux kivo-image.
+// The process entry of the Linux kivo-image. The arguments come from argv,
+// which needs no /proc (a chroot or a container may have none).
 #include <signal.h>
 
 #include "ImageToolMain.h"
-#include "SysInfo.h"
 
-int main() {
+int main(int argc, char* argv[]) {
     // Output into a closed pipe is dropped rather than ending the process.
     ::signal(SIGPIPE, SIG_IGN);
-    return imagetool::imageToolMain(SysInfo::getCommandArgs());
+    tstring_array args;
+    for (int i = 1; i < argc; ++i) {
+        args.push_back(tstrings::fromUtf8(argv[i]));
+    }
+    return imagetool::imageToolMain(args);
 }
