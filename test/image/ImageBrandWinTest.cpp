@@ -13,6 +13,7 @@
 
 #include "FixtureRecord.h"
 #include "ImageTool.h"
+#include "KivoVersion.h"
 #include "OwnedResource.h"
 #include "TestSupport.h"
 
@@ -261,6 +262,18 @@ TEST(ImageBrandTest, KeepsTheManifestAndStillLaunches) {
     EXPECT_EQ(sums.inHeader, sums.computed);
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_TRUE(testing_support::parseFixtureRecord(run.out).found) << run.out;
+}
+
+TEST(ImageBrandTest, ShippedProgramsCarryTheProjectsVersion) {
+    for (const wchar_t* program : {L"kivo.exe", L"kivow.exe", L"kivo-image.exe"}) {
+        const VersionInfo version(testing_support::testBinDir() + L"\\" + program);
+
+        EXPECT_EQ(version.text(L"ProductVersion"), KIVO_VERSION_WIDE) << utf8(program);
+        EXPECT_EQ(version.text(L"FileVersion"), KIVO_VERSION_WIDE L".0") << utf8(program);
+        EXPECT_EQ(version.text(L"ProductName"), L"kivo") << utf8(program);
+        ASSERT_NE(version.fixed(), nullptr) << utf8(program);
+        EXPECT_EQ(version.fixed()->dwProductVersionMS, (KIVO_VERSION_MAJOR << 16u) | KIVO_VERSION_MINOR);
+    }
 }
 
 TEST(ImageBrandTest, BrandsAnExistingLauncherAgain) {
