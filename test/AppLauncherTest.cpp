@@ -130,17 +130,6 @@ INSTANTIATE_TEST_SUITE_P(
                     LibPathCase{"AppendedWithBackslash", L"C:\\a;b\\app", L"C:\\x;C:\\a;b\\app\\", false},
                     LibPathCase{"PartialSuffix", L"C:\\a;b\\app", L"C:\\x;b\\app", false}));
 
-TEST(AppLauncherTest, SettersChain) {
-    AppLauncher appLauncher;
-    AppLauncher& result = appLauncher.setRootDir(L"r")
-                              .setAppDir(L"a")
-                              .setDefaultRuntimeDir(L"d")
-                              .setLibPathEnvVariable(L"v")
-                              .addJvmLibCandidate(L"c")
-                              .addCfgFileLookupDir(L"l");
-    EXPECT_EQ(&result, &appLauncher);
-}
-
 TEST(AppLauncherTest, CfgFileIsNamedAfterExecutable) {
     AppLauncher appLauncher;
     appLauncher.setAppDir(L"C:\\Demo\\app");

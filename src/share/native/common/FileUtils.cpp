@@ -30,11 +30,6 @@ tstring combinePath(const tstring& base, const tstring& part) {
     return stripTrailingSeparators(base) + pathSeparator + part.substr(skip);
 }
 
-tstring& appendPath(tstring& path, const tstring& part) {
-    path = combinePath(path, part);
-    return path;
-}
-
 tstring parentDir(const tstring& path) {
     std::size_t searchEnd = path.size();
     if (searchEnd >= 2 && path[searchEnd - 1] == L'.' && isSeparator(path[searchEnd - 2])) {

@@ -13,7 +13,6 @@ namespace FileUtils {
 extern const wchar_t pathSeparator;
 
 tstring combinePath(const tstring& base, const tstring& part);
-tstring& appendPath(tstring& path, const tstring& part);
 tstring stripTrailingSeparators(const tstring& path);
 tstring parentDir(const tstring& path);
 tstring fileName(const tstring& path);

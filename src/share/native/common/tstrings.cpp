@@ -26,9 +26,6 @@ using platform::Encoding;
 tstring fromMultiByte(const std::string& text, Encoding codePage) {
     const int inLength = checkedLength(text.size());
     const int needed = platform::narrowToWide(codePage, text.data(), inLength, nullptr, 0);
-    if (needed < 0) {
-        RAISE("Unexpected reply from MultiByteToWideChar()");
-    }
     if (needed == 0) {
         return tstring();
     }
@@ -43,9 +40,6 @@ tstring fromMultiByte(const std::string& text, Encoding codePage) {
 std::string toMultiByte(const tstring& text, Encoding codePage) {
     const int inLength = checkedLength(text.size());
     const int needed = platform::wideToNarrow(codePage, text.data(), inLength, nullptr, 0);
-    if (needed < 0) {
-        RAISE("Unexpected reply from WideCharToMultiByte()");
-    }
     if (needed == 0) {
         return std::string();
     }

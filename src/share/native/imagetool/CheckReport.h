@@ -21,9 +21,6 @@ public:
     // "Result: ..." with the counts; true when no error was reported.
     bool finish();
 
-    int errorCount() const { return errors; }
-    int warningCount() const { return warnings; }
-
 private:
     int steps = 0;
     int errors = 0;
