@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -87,6 +88,23 @@ TEST(ImageCreateTest, BothBuildsMakeTheSameImage) {
     EXPECT_EQ(linuxFiles.size(), 9u);
     EXPECT_TRUE(linuxFiles == treeContents(windowsImage));
     EXPECT_EQ(testing_support::reportResult(windows.out), testing_support::reportResult(linux.out));
+}
+
+TEST(ImageCreateTest, RefusesANameThatIsNotUtf8) {
+    if (FileUtils::pathSeparator == L'\\') {
+        GTEST_SKIP() << "Windows file names are UTF-16 and always convert";
+    }
+    CreateInputs inputs;
+    const std::string files = utf8(inputs.files);
+    std::ofstream(files + "/bad-\xff.jar") << "x";
+
+    const ProcessResult result = runImageTool(inputs.createArgs(L"App"));
+
+    EXPECT_EQ(result.exitCode, 1u);
+    EXPECT_EQ(testing_support::lines(result.err),
+              std::vector<std::string>{"kivo-image: \"" + files + "\" holds a name that is not UTF-8 (\"bad-\\xFF.jar\"); "
+                                       "Windows could not show it as it is: rename it"});
+    EXPECT_FALSE(testing_support::pathExists(inputs.dest));
 }
 
 TEST(ImageCreateTest, TakesTheWindowedLauncherWhenAsked) {

@@ -32,6 +32,16 @@ extern "C" void onInterrupt(int) { interrupted = true; }
 
 tstring quoted(const tstring& path) { return L"\"" + path + L"\""; }
 
+// A name that is no UTF-8, readable: ASCII as it is, other bytes as \xNN.
+tstring escapedBytes(const std::string& name) {
+    tstring text;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += byte < 0x80 ? tstring(1, static_cast<wchar_t>(byte)) : tstrings::format(L"\\x%02X", byte);
+    }
+    return text;
+}
+
 bool lstatOf(const tstring& path, struct stat& info) { return ::lstat(systemPath(path).c_str(), &info) == 0; }
 
 struct DirCloser {
@@ -163,6 +173,10 @@ DirEntries listDirectory(const tstring& dir) {
         const tstring name = tstrings::fromUtf8(entry->d_name);
         if (name == L"." || name == L"..") {
             continue;
+        }
+        if (tstrings::toUtf8(name) != entry->d_name) {
+            fail(quoted(dir) + L" holds a name that is not UTF-8 (\"" + escapedBytes(entry->d_name) +
+                 L"\"); Windows could not show it as it is: rename it");
         }
         const tstring path = FileUtils::combinePath(dir, name);
         struct stat info;
