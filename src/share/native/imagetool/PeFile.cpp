@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "ByteAccess.h"
+#include "PeHeaders.h"
 #include "PeImageError.h"
 #include "ToolError.h"
 #include "ToolFiles.h"
@@ -17,14 +18,9 @@ struct NotPe {
     const wchar_t* reason;
 };
 
-const std::uint16_t dosSignature = 0x5A4D;     // "MZ"
-const std::uint32_t ntSignature = 0x00004550;  // "PE\0\0"
-const std::uint16_t optionalMagic32 = 0x10B;
-const std::uint16_t optionalMagic64 = 0x20B;
+using namespace pe_format;
+
 const std::uint16_t fileIsDll = 0x2000;
-const std::size_t fileHeaderSize = 20;
-const std::size_t sectionHeaderSize = 40;
-const std::size_t maxDirectories = 16;
 
 struct Directory {
     std::uint32_t rva = 0;
@@ -47,8 +43,8 @@ public:
         if (u16(0) != dosSignature) {
             throw NotPe{L"it does not start with \"MZ\""};
         }
-        const std::size_t ntOffset = u32(0x3C);
-        if (u32(ntOffset) != ntSignature) {
+        const std::size_t ntOffset = u32(dosPeOffsetField);
+        if (u32(ntOffset) != peSignature) {
             throw NotPe{L"it has no PE header"};
         }
         const std::size_t fileHeader = ntOffset + 4;
@@ -56,9 +52,9 @@ public:
         pe.isDll = (u16(fileHeader + 18) & fileIsDll) != 0;
         const std::size_t optional = fileHeader + fileHeaderSize;
         const std::uint16_t magic = u16(optional);
-        if (magic == optionalMagic64) {
+        if (magic == pe32PlusMagic) {
             readDirectories(optional + 108, optional + 112);
-        } else if (magic == optionalMagic32) {
+        } else if (magic == pe32Magic) {
             readDirectories(optional + 92, optional + 96);
         } else {
             throw NotPe{L"its optional header is of an unknown kind"};

@@ -9,14 +9,9 @@ namespace imagetool {
 
 namespace {
 
-const std::uint16_t dosSignature = 0x5A4D;     // "MZ"
-const std::uint32_t peSignature = 0x00004550;  // "PE\0\0"
-const std::uint16_t pe32PlusMagic = 0x020B;
-const std::size_t dosPeOffsetField = 0x3C;
-const std::size_t fileHeaderSize = 20;
-const std::size_t sectionHeaderSize = 40;
+using namespace pe_format;
+
 const std::size_t maxSections = 96;
-const std::size_t maxDirectories = 16;
 
 bool isPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 

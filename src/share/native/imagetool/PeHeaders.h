@@ -9,6 +9,18 @@
 
 namespace imagetool {
 
+// The fixed values and sizes of the format.
+namespace pe_format {
+const std::uint16_t dosSignature = 0x5A4D;     // "MZ"
+const std::uint32_t peSignature = 0x00004550;  // "PE\0\0"
+const std::uint16_t pe32Magic = 0x010B;
+const std::uint16_t pe32PlusMagic = 0x020B;
+const std::size_t dosPeOffsetField = 0x3C;
+const std::size_t fileHeaderSize = 20;
+const std::size_t sectionHeaderSize = 40;
+const std::size_t maxDirectories = 16;
+}  // namespace pe_format
+
 namespace pe_directory {
 const std::size_t exports = 0;
 const std::size_t imports = 1;
