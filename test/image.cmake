@@ -5,7 +5,7 @@ set(IMAGE_TEST_DIR ${CMAKE_CURRENT_LIST_DIR}/image)
 add_library(kivo_image_test_support STATIC ${IMAGE_TEST_DIR}/ImageTool.cpp ${IMAGE_TEST_DIR}/ImageLaunch.cpp)
 target_include_directories(kivo_image_test_support PUBLIC ${IMAGE_TEST_DIR} ${KIVO_GENERATED_DIR})
 target_compile_options(kivo_image_test_support PRIVATE ${KIVO_WARNINGS})
-target_link_libraries(kivo_image_test_support PUBLIC kivo_launcher_test_support version)
+target_link_libraries(kivo_image_test_support PUBLIC kivo_launcher_test_support kivo_imagecore version)
 
 foreach(unit NameRulesTest PeFileTest CfgLintTest)
   kivo_test(${unit} SOURCES ${IMAGE_TEST_DIR}/${unit}.cpp LIBS kivo_imagetool kivo_image_test_support)

@@ -1,10 +1,11 @@
 // Runs of kivo-image for the tests, the pieces of its check report that the
-// tests compare, and the PE and icon files it reads, written byte by byte.
+// tests compare, and the PE and icon files it reads, written with the image
+// tool's own byte helpers.
 #include "ImageTool.h"
 
-#include <stdexcept>
-
+#include "ByteAccess.h"
 #include "FileUtils.h"
+#include "PeHeaders.h"
 
 namespace testing_support {
 
@@ -13,42 +14,6 @@ using FileUtils::combinePath;
 namespace {
 
 const std::string kIndent = "   ";
-
-// The PE layout as the tests touch it: the DOS header's e_lfanew, the
-// "PE\0\0" signature it points to, the file header after it and the data
-// directories of the PE32+ optional header that follows.
-constexpr std::size_t kDosHeaderSize = 64;
-constexpr std::size_t kPeOffsetField = 0x3C;
-constexpr std::size_t kPeSignatureSize = 4;
-constexpr std::size_t kFileHeaderSize = 20;
-constexpr std::size_t kDataDirectoriesInOptionalHeader = 112;
-constexpr std::size_t kDataDirectorySize = 8;
-
-template <class T>
-void putLittleEndian(std::string& bytes, std::size_t at, T value) {
-    for (std::size_t i = 0; i < sizeof(T); ++i) {
-        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-    }
-}
-
-template <class T>
-void appendLittleEndian(std::string& bytes, T value) {
-    bytes.resize(bytes.size() + sizeof(T));
-    putLittleEndian(bytes, bytes.size() - sizeof(T), value);
-}
-
-// Where e_lfanew says the PE signature is; a file shorter than a DOS header
-// is not a PE file.
-std::size_t peSignatureOffset(const std::string& bytes) {
-    if (bytes.size() < kDosHeaderSize) {
-        throw std::runtime_error("not a PE file");
-    }
-    std::uint32_t field = 0;
-    for (std::size_t i = 0; i < sizeof(field); ++i) {
-        field |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[kPeOffsetField + i])) << (8 * i);
-    }
-    return static_cast<std::size_t>(static_cast<std::int32_t>(field));
-}
 
 }  // namespace
 
@@ -116,23 +81,15 @@ std::string reportResult(const std::string& out) {
 
 void setPeMachine(const tstring& path, std::uint16_t machine) {
     std::string bytes = readFile(path);
-    const std::size_t machineAt = peSignatureOffset(bytes) + kPeSignatureSize;
-    if (machineAt + sizeof(machine) > bytes.size()) {
-        throw std::runtime_error("not a PE file");
-    }
-    putLittleEndian(bytes, machineAt, machine);
+    imagetool::putU16(bytes, imagetool::PeHeaders::read(bytes).fileHeaderOffset, machine);
     writeFile(path, bytes);
 }
 
 void setPeDataDirectory(const tstring& path, std::size_t index, std::uint32_t rva, std::uint32_t size) {
     std::string bytes = readFile(path);
-    const std::size_t directoryAt = peSignatureOffset(bytes) + kPeSignatureSize + kFileHeaderSize +
-                                    kDataDirectoriesInOptionalHeader + index * kDataDirectorySize;
-    if (directoryAt + kDataDirectorySize > bytes.size()) {
-        throw std::runtime_error("not a PE file");
-    }
-    putLittleEndian(bytes, directoryAt, rva);
-    putLittleEndian(bytes, directoryAt + sizeof(rva), size);
+    const std::size_t directoryAt = imagetool::PeHeaders::read(bytes).dataDirectoryOffset + index * 8;
+    imagetool::putU32(bytes, directoryAt, rva);
+    imagetool::putU32(bytes, directoryAt + 4, size);
     writeFile(path, bytes);
 }
 
@@ -157,11 +114,11 @@ const std::string kCreateCfg =
 // The BITMAPINFOHEADER of a 32-bit image, its height counting the mask.
 std::string bitmapHeader(int size) {
     std::string header;
-    appendLittleEndian(header, std::uint32_t{40});
-    appendLittleEndian(header, static_cast<std::int32_t>(size));
-    appendLittleEndian(header, static_cast<std::int32_t>(2 * size));
-    appendLittleEndian(header, std::uint16_t{1});
-    appendLittleEndian(header, std::uint16_t{32});
+    imagetool::appendU32(header, 40);
+    imagetool::appendU32(header, static_cast<std::uint32_t>(size));
+    imagetool::appendU32(header, static_cast<std::uint32_t>(2 * size));
+    imagetool::appendU16(header, 1);
+    imagetool::appendU16(header, 32);
     // Compression, image size, resolutions and colour counts: all zero.
     header.append(24, '\0');
     return header;
@@ -172,27 +129,24 @@ std::string bitmapHeader(int size) {
 std::string makeIconFile(const std::vector<int>& sizes) {
     std::string header;
     std::string images;
-    appendLittleEndian(header, std::uint16_t{0});
-    appendLittleEndian(header, std::uint16_t{1});
-    appendLittleEndian(header, static_cast<std::uint16_t>(sizes.size()));
+    imagetool::appendU16(header, 0);
+    imagetool::appendU16(header, 1);
+    imagetool::appendU16(header, static_cast<std::uint16_t>(sizes.size()));
     const std::uint32_t firstOffset = static_cast<std::uint32_t>(6 + 16 * sizes.size());
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         const int size = sizes[i];
         std::string image = bitmapHeader(size);
         const std::uint32_t colour = 0xFF000000u | static_cast<std::uint32_t>(0x101010u * (i + 1));
         for (int p = 0; p < size * size; ++p) {
-            appendLittleEndian(image, colour);
+            imagetool::appendU32(image, colour);
         }
         image.append(static_cast<std::size_t>((size + 31) / 32 * 4 * size), '\0');
         const std::uint8_t dimension = static_cast<std::uint8_t>(size >= 256 ? 0 : size);
-        appendLittleEndian(header, dimension);
-        appendLittleEndian(header, dimension);
-        appendLittleEndian(header, std::uint8_t{0});
-        appendLittleEndian(header, std::uint8_t{0});
-        appendLittleEndian(header, std::uint16_t{1});
-        appendLittleEndian(header, std::uint16_t{32});
-        appendLittleEndian(header, static_cast<std::uint32_t>(image.size()));
-        appendLittleEndian(header, static_cast<std::uint32_t>(firstOffset + images.size()));
+        header += {static_cast<char>(dimension), static_cast<char>(dimension), '\0', '\0'};
+        imagetool::appendU16(header, 1);
+        imagetool::appendU16(header, 32);
+        imagetool::appendU32(header, static_cast<std::uint32_t>(image.size()));
+        imagetool::appendU32(header, static_cast<std::uint32_t>(firstOffset + images.size()));
         images += image;
     }
     return header + images;

@@ -16,7 +16,7 @@ target_compile_options(kivo_image_test_support PRIVATE ${KIVO_WARNINGS})
 target_compile_definitions(kivo_image_test_support PRIVATE
   KIVO_IMAGE_TOOL="$<TARGET_FILE:kivo-image>" KIVO_WINDOWS_BIN_DIR="${KIVO_WINDOWS_BUILD_DIR}/bin"
   KIVO_WINE_RUN="${PROJECT_SOURCE_DIR}/scripts/wine-run")
-target_link_libraries(kivo_image_test_support PUBLIC kivo_test_support)
+target_link_libraries(kivo_image_test_support PUBLIC kivo_test_support kivo_imagecore)
 
 foreach(unit ImageToolUsageTest ImageCheckTest ImageCreateTest ImageBrandTest)
   kivo_test(${unit} SOURCES ${IMAGE_TEST_DIR}/${unit}.cpp LIBS kivo_image_test_support)

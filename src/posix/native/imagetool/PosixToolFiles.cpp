@@ -30,8 +30,6 @@ static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler sets t
 
 extern "C" void onInterrupt(int) { interrupted = true; }
 
-tstring quoted(const tstring& path) { return L"\"" + path + L"\""; }
-
 // A name that is no UTF-8, readable: ASCII as it is, other bytes as \xNN.
 tstring escapedBytes(const std::string& name) {
     tstring text;
@@ -132,7 +130,7 @@ void copyContent(int from, int to, const tstring& what) {
     }
 }
 
-void copyTo(const tstring& from, const tstring& to, int createFlags) {
+std::uint64_t copyTo(const tstring& from, const tstring& to, int createFlags) {
     const tstring what = L"Cannot copy " + quoted(from) + L" to " + quoted(to);
     struct stat info;
     const OwnedFd source = openRegularFile(from, quoted(from), info);
@@ -144,6 +142,7 @@ void copyTo(const tstring& from, const tstring& to, int createFlags) {
     if (target.close() != 0) {
         failErrno(what);
     }
+    return static_cast<std::uint64_t>(info.st_size);
 }
 
 }  // namespace
@@ -197,7 +196,7 @@ void makeDirectory(const tstring& path) {
     }
 }
 
-void copyNewFile(const tstring& from, const tstring& to) { copyTo(from, to, O_EXCL); }
+std::uint64_t copyNewFile(const tstring& from, const tstring& to) { return copyTo(from, to, O_EXCL); }
 
 void copyOverFile(const tstring& from, const tstring& to) { copyTo(from, to, O_TRUNC); }
 

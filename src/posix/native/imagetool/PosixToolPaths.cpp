@@ -53,7 +53,7 @@ bool isSystemLibrary(const tstring& name) {
 }
 
 std::vector<PerUserConfigDir> perUserConfigDirs(const tstring& packageName) {
-    return {{L"%LOCALAPPDATA%\\" + packageName, tstring()}, {L"%APPDATA%\\" + packageName, tstring()}};
+    return {{L"%LOCALAPPDATA%\\" + packageName, false}, {L"%APPDATA%\\" + packageName, false}};
 }
 
 }  // namespace imagetool

@@ -9,10 +9,11 @@
 namespace imagetool {
 
 // A directory where the launcher looks for a per-user configuration
-// before app\. `path` is empty when only the user's machine has it.
+// before app\: a path on this machine, or the Windows form
+// ("%LOCALAPPDATA%\<package>") of one that only the user's machine has.
 struct PerUserConfigDir {
-    tstring shown;
-    tstring path;
+    tstring dir;
+    bool onThisMachine;
 };
 
 // The per-user configuration directories of an application with a

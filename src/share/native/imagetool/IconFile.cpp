@@ -28,7 +28,7 @@ void appendHeader(std::string& bytes, std::size_t count) {
 }  // namespace
 
 IconFile IconFile::load(const tstring& path) {
-    const tstring shown = L"\"" + path + L"\"";
+    const tstring shown = quoted(path);
     return parse(readWholeFile(path, L"the icon " + shown, maxIconFileSize,
                                shown + L" is not an icon file: it is larger than 64 MB"),
                  path);

@@ -22,7 +22,7 @@ const std::uint64_t maxLauncherSize = 0x7FFFFFFF;
 const std::uint32_t versionInfoId = 1;
 
 std::string readLauncher(const tstring& path, const tstring& shownPath) {
-    const tstring shown = L"\"" + shownPath + L"\"";
+    const tstring shown = quoted(shownPath);
     return readWholeFile(path, shown, maxLauncherSize, shown + L" is not a Windows program: it is larger than 2 GB");
 }
 

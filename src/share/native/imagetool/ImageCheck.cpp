@@ -114,15 +114,14 @@ private:
         report.step(L"Configuration file");
         const tstring cfgName = FileUtils::withoutExtension(FileUtils::fileName(launcherPath)) + L".cfg";
         for (const PerUserConfigDir& dir : lookupDirs()) {
-            const tstring shown = dir.shown + L"\\" + cfgName;
-            if (dir.path.empty()) {
-                report.info(L"per-user lookup \"" + shown +
+            const tstring candidate = dir.dir + L"\\" + cfgName;
+            if (!dir.onThisMachine) {
+                report.info(L"per-user lookup \"" + candidate +
                             L"\": only the user's machine has it; the launcher reads it first if it is there");
                 continue;
             }
-            appLauncher.addCfgFileLookupDir(dir.path);
-            const tstring candidate = FileUtils::combinePath(dir.path, cfgName);
-            report.info(L"per-user lookup \"" + shown + L"\": " +
+            appLauncher.addCfgFileLookupDir(dir.dir);
+            report.info(L"per-user lookup \"" + candidate + L"\": " +
                         (FileUtils::exists(candidate) ? L"found" : L"not there"));
         }
         const tstring cfgPath = appLauncher.getCfgFilePath();

@@ -23,6 +23,9 @@ private:
     tstring text;
 };
 
+// A path as the tool's messages show it, in double quotes.
+inline tstring quoted(const tstring& path) { return L"\"" + path + L"\""; }
+
 // A command line that does not say what to do: exit code 2.
 [[noreturn]] inline void failUsage(const tstring& message) { throw ToolError(exitUsage, message); }
 

@@ -26,8 +26,8 @@ DirEntries listDirectory(const tstring& dir);
 
 void makeDirectory(const tstring& path);
 
-// Copies one file to a path where nothing exists yet.
-void copyNewFile(const tstring& from, const tstring& to);
+// Copies one file to a path where nothing exists yet; gives its size.
+std::uint64_t copyNewFile(const tstring& from, const tstring& to);
 
 // Copies `from` over the file at `to`, or to a new file there.
 void copyOverFile(const tstring& from, const tstring& to);

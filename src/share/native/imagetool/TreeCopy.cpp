@@ -33,9 +33,8 @@ void TreeCopier::copyTree(const tstring& from, const tstring& to) {
 
 void TreeCopier::copyFile(const tstring& from, const tstring& to) {
     failIfInterrupted();
-    copyNewFile(from, to);
+    counted.bytes += copyNewFile(from, to);
     ++counted.files;
-    counted.bytes += fileSize(to);
     progress.update(counted.files, counted.bytes);
 }
 

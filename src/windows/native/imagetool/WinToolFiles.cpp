@@ -64,8 +64,6 @@ std::uint64_t sizeOf(const OwnedFileHandle& file, const tstring& subject) {
     return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-tstring quoted(const tstring& path) { return L"\"" + path + L"\""; }
-
 }  // namespace
 
 bool isDirectory(const tstring& path) {
@@ -103,11 +101,12 @@ void makeDirectory(const tstring& path) {
     }
 }
 
-void copyNewFile(const tstring& from, const tstring& to) {
+std::uint64_t copyNewFile(const tstring& from, const tstring& to) {
     BOOL cancel = FALSE;
     if (!::CopyFileExW(from.c_str(), to.c_str(), nullptr, nullptr, &cancel, COPY_FILE_FAIL_IF_EXISTS)) {
         FAIL_LAST_ERROR(L"Cannot copy " + quoted(from) + L" to " + quoted(to));
     }
+    return fileSize(to);
 }
 
 void copyOverFile(const tstring& from, const tstring& to) {

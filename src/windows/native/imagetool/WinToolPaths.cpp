@@ -59,8 +59,7 @@ std::vector<PerUserConfigDir> perUserConfigDirs(const tstring& packageName) {
     for (const wchar_t* variable : {L"LOCALAPPDATA", L"APPDATA"}) {
         const tstring dir = SysInfo::getEnvVariable(variable, tstring());
         if (!dir.empty()) {
-            const tstring path = FileUtils::combinePath(dir, packageName);
-            dirs.push_back({path, path});
+            dirs.push_back({FileUtils::combinePath(dir, packageName), true});
         }
     }
     return dirs;
