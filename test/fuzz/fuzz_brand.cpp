@@ -1,7 +1,8 @@
 // What brand reads and writes, on arbitrary bytes. The first byte picks
-// what the rest is: a program or library as check reads it, an icon file,
-// or a program that gets branded in memory as brand brands it, whose
-// rewritten resources must read back as exactly what brand put there.
+// what the rest is: a program or library as check reads it, its signature
+// too, an icon file, or a program that gets branded in memory as brand
+// brands it, whose rewritten resources must read back as exactly what
+// brand put there.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "PeFile.h"
 #include "PeImageError.h"
 #include "PeResourceEditor.h"
+#include "PeSignature.h"
 #include "ToolError.h"
 #include "VersionResource.h"
 
@@ -19,7 +21,24 @@ namespace {
 
 const std::uint32_t kVersionInfoId = 1;
 
+void checkSignature(const std::string& bytes) {
+    const imagetool::SignatureState signature = imagetool::signatureStateOf(bytes);
+    fuzz::check((signature.kind == imagetool::SignatureKind::unreadable) == !signature.reason.empty(),
+                "a signature is unreadable without a reason, or has a reason and is not");
+}
+
+// A version resource as package reads it from a launcher: garbled blocks
+// fail as a garbled program, nothing else.
+void checkVersionReader(const std::string& bytes) {
+    try {
+        imagetool::readVersionResource(bytes);
+    } catch (const imagetool::PeImageError&) {
+    }
+}
+
 void checkLibrary(const std::string& bytes) {
+    checkSignature(bytes);
+    checkVersionReader(bytes);
     try {
         const imagetool::PeFile pe = imagetool::PeFile::parse(bytes, L"fuzz.dll");
         for (const std::string& name : pe.exports) {
@@ -71,6 +90,13 @@ void checkBranding(const std::string& bytes) {
         const imagetool::ResourceData* written =
             branded.resources().find(imagetool::resource_type::version, kVersionInfoId, imagetool::versionLanguage);
         fuzz::check(written && written->bytes == version, "the version resource reads back changed");
+        const imagetool::VersionTexts texts = versionTexts(bytes);
+        const imagetool::VersionTexts read = imagetool::readVersionResource(version);
+        // The resource ends each text at its first NUL.
+        const tstring productName = texts.productName.substr(0, texts.productName.find(L'\0'));
+        fuzz::check(read.productName == productName && read.originalFileName == texts.originalFileName &&
+                        read.version.parts == texts.version.parts,
+                    "the version resource's texts read back changed");
     } catch (const imagetool::PeImageError&) {
         // Garbled programs and layouts that the editor refuses end here.
     }

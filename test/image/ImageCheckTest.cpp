@@ -12,9 +12,12 @@
 
 #include "FileUtils.h"
 #include "ImageTool.h"
+#include "PeHeaders.h"
 #ifdef _WIN32
 #include "ImageLaunch.h"
 #include "LauncherImage.h"
+#else
+#include "SigningKit.h"
 #endif
 
 using FileUtils::combinePath;
@@ -303,3 +306,114 @@ TEST_P(ImageCheckArgvTest, ReportShowsTheRuntimesArguments) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ImageCheckArgvTest, testing::Values(LaunchPath::InProcess, LaunchPath::Restart));
+
+#ifndef _WIN32
+
+namespace {
+
+const std::string kSignerName = "Kivo Test Signer";
+const std::string kNonAsciiSignerName = "Kivo Tést Signer Ωμέγα";
+
+// The line after the launcher's machine line, which is about its signature.
+std::string signatureLine(const std::string& out) {
+    const std::vector<std::string> all = testing_support::lines(out);
+    const auto step = std::find(all.begin(), all.end(), "1. Launcher");
+    return all.end() - step > 2 ? step[2] : std::string();
+}
+
+void signLauncher(const TempImage& image, const std::string& signerName) {
+    const testing_support::TempDir temp;
+    const tstring unsignedCopy = combinePath(temp.path(), L"unsigned.exe");
+    testing_support::copyFile(image.launcherPath(), unsignedCopy);
+    // The signing program makes a new file.
+    testing_support::removeTree(image.launcherPath());
+    testing_support::SigningKit(signerName).sign(unsignedCopy, image.launcherPath());
+}
+
+// Rewrites the launcher with `edit`, which gets its headers.
+void editLauncher(const TempImage& image, const std::function<void(std::string&, const imagetool::PeHeaders&)>& edit) {
+    std::string launcher = testing_support::readFile(image.launcherPath());
+    edit(launcher, imagetool::PeHeaders::read(launcher));
+    testing_support::writeFile(image.launcherPath(), launcher);
+}
+
+void flipByteInFirstSection(std::string& launcher, const imagetool::PeHeaders& headers) {
+    const imagetool::PeSection& section = headers.sections.front();
+    launcher[section.pointerToRawData + section.sizeOfRawData / 2] ^= 1;
+}
+
+// The PKCS#7 message follows the eight bytes of its certificate header.
+void zeroSignedMessageStart(std::string& launcher, const imagetool::PeHeaders& headers) {
+    launcher.replace(headers.directory(imagetool::pe_directory::certificates).rva + 8, 16, 16, '\0');
+}
+
+struct SignatureCase {
+    const char* title;
+    std::function<void(const TempImage&)> prepare;
+    std::string line;
+};
+
+void PrintTo(const SignatureCase& c, std::ostream* os) { *os << c.title; }
+
+class ImageCheckSignatureTest : public testing::TestWithParam<SignatureCase> {};
+
+}  // namespace
+
+// Both builds of the tool judge the signature alike.
+TEST_P(ImageCheckSignatureTest, ReportsTheSignature) {
+    ToolImage image;
+    layOutGoodImage(image);
+    GetParam().prepare(image);
+
+    const ProcessResult native = check(image);
+    const ProcessResult windows = testing_support::runWindowsImageTool({L"check", image.root()});
+
+    const std::uint32_t exitCode = GetParam().line.rfind("   error: ", 0) == 0 ? 1u : 0u;
+    EXPECT_EQ(signatureLine(native.out), GetParam().line) << native.out;
+    EXPECT_EQ(native.exitCode, exitCode) << native.out;
+    EXPECT_EQ(signatureLine(windows.out), GetParam().line) << windows.out << windows.err;
+    EXPECT_EQ(windows.exitCode, exitCode) << windows.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signatures, ImageCheckSignatureTest,
+    testing::Values(
+        SignatureCase{"NotSigned", [](const TempImage&) {}, "   not signed"},
+        SignatureCase{"Intact", [](const TempImage& i) { signLauncher(i, kSignerName); },
+                      "   signed by \"Kivo Test Signer\", intact"},
+        SignatureCase{"SignerWithNonAsciiLetters",
+                      [](const TempImage& i) { signLauncher(i, kNonAsciiSignerName); },
+                      "   signed by \"Kivo Tést Signer Ωμέγα\", intact"},
+        SignatureCase{"ChangedAfterSigning",
+                      [](const TempImage& i) {
+                          signLauncher(i, kSignerName);
+                          editLauncher(i, flipByteInFirstSection);
+                      },
+                      "   error: signed by \"Kivo Test Signer\", but changed after signing: Windows rejects it as "
+                      "tampered; sign it again"},
+        // What follows the certificate table is part of the signed file.
+        SignatureCase{"AppendedAfterSigning",
+                      [](const TempImage& i) {
+                          signLauncher(i, kSignerName);
+                          editLauncher(i, [](std::string& launcher, const imagetool::PeHeaders&) {
+                              launcher += "appended";
+                          });
+                      },
+                      "   error: signed by \"Kivo Test Signer\", but changed after signing: Windows rejects it as "
+                      "tampered; sign it again"},
+        SignatureCase{"TableIsNotSignedData",
+                      [](const TempImage& i) {
+                          signLauncher(i, kSignerName);
+                          editLauncher(i, zeroSignedMessageStart);
+                      },
+                      "   error: the signature cannot be read: it is not PKCS#7 signed data"},
+        SignatureCase{"TableOutsideTheFile",
+                      [](const TempImage& i) {
+                          const std::size_t size = testing_support::readFile(i.launcherPath()).size();
+                          testing_support::setPeDataDirectory(i.launcherPath(), imagetool::pe_directory::certificates,
+                                                              static_cast<std::uint32_t>(size - 8), 16);
+                      },
+                      "   error: the signature cannot be read: the certificate table lies outside the file"}),
+    [](const testing::TestParamInfo<SignatureCase>& info) { return std::string(info.param.title); });
+
+#endif

@@ -41,6 +41,11 @@ ProcessResult runWindowsImageTool(const tstring_array& args) {
     return runProcess(tstrings::fromUtf8(KIVO_WINE_RUN), wineArgs, options);
 }
 
+ProcessResult runUnderWine(const tstring_array& args, ProcessOptions options) {
+    options.env.emplace(L"KIVO_DEBUG", std::nullopt);
+    return runProcess(tstrings::fromUtf8(KIVO_WINE_RUN), args, options);
+}
+
 #endif
 
 tstring launcherPath(const tstring& name) { return combinePath(FileUtils::parentDir(imageToolPath()), name); }

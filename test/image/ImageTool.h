@@ -39,6 +39,10 @@ ProcessResult runImageTool(const tstring_array& args, ProcessOptions options = {
 // natively, the same as runImageTool on Windows.
 ProcessResult runWindowsImageTool(const tstring_array& args);
 
+// Runs a Windows program (a path or a program of Wine's own, such as
+// msiexec) under Wine, natively only.
+ProcessResult runUnderWine(const tstring_array& args, ProcessOptions options = {});
+
 // How a user stops a running kivo-image: Ctrl+C (SIGINT on Linux), or
 // SIGTERM, which Linux sends when a build is cancelled.
 enum class Interrupt { ctrlC, terminate };

@@ -82,7 +82,21 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"BrandWithNothingToDo", {L"brand", L"App.exe"},
                   "brand needs --icon or --version; see \"kivo-image help brand\""},
         UsageCase{"HelpOnUnknownTopic", {L"help", L"deploy"},
-                  "No help on \"deploy\"; the commands are create, brand and check"}),
+                  "No help on \"deploy\"; the commands are create, brand, check, sign and package"},
+        UsageCase{"SignWithoutFiles", {L"sign", L"--pkcs12", L"key.p12"},
+                  "sign needs the files to sign; see \"kivo-image help sign\""},
+        UsageCase{"SignWithoutKey", {L"sign", L"App.exe"}, "sign needs --pkcs12; see \"kivo-image help sign\""},
+        UsageCase{"TwoPasswordSources", {L"sign", L"App.exe", L"--pkcs12", L"k.p12", L"--password-file", L"p",
+                                          L"--password-env", L"P"},
+                  "Give the password with --password-file or with --password-env, not both"},
+        UsageCase{"PasswordWithoutKey", with(kCreate, {L"--password-env", L"P"}), "The signing options need --pkcs12"},
+        UsageCase{"PasswordOnTheCommandLine", {L"sign", L"App.exe", L"--pkcs12", L"k.p12", L"--password", L"x"},
+                  "Unknown option \"--password\" for sign; see \"kivo-image help sign\""},
+        UsageCase{"TimestampNotAUrl", {L"sign", L"App.exe", L"--pkcs12", L"k.p12", L"--timestamp", L"tsa.example"},
+                  "The timestamp server \"tsa.example\" is not an http:// or https:// address"},
+        UsageCase{"PackageWithoutMsi", {L"package", L"image"}, "package needs --msi; see \"kivo-image help package\""},
+        UsageCase{"PackageWithoutImage", {L"package", L"--msi", L"a.msi"},
+                  "package needs one image directory; see \"kivo-image help package\""}),
     [](const testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.title); });
 
 TEST(ImageToolHelpTest, OverviewNamesEveryCommand) {
@@ -90,7 +104,8 @@ TEST(ImageToolHelpTest, OverviewNamesEveryCommand) {
         const ProcessResult result = runImageTool({flag});
         EXPECT_EQ(result.exitCode, 0u);
         EXPECT_EQ(result.err, "");
-        for (const char* usage : {"kivo-image create ", "kivo-image brand ", "kivo-image check "}) {
+        for (const char* usage : {"kivo-image create ", "kivo-image brand ", "kivo-image check ", "kivo-image sign ",
+                                  "kivo-image package "}) {
             EXPECT_NE(result.out.find(usage), std::string::npos) << usage;
         }
     }

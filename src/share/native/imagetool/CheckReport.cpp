@@ -14,27 +14,37 @@ tstring counted(int count, const wchar_t* noun) {
 
 }  // namespace
 
-void CheckReport::step(const tstring& title) { writeOut(tstrings::Builder() << ++steps << L". " << title); }
+void CheckReport::write(const tstring& line) const {
+    if (!quiet) {
+        writeOut(line);
+    }
+}
 
-void CheckReport::info(const tstring& text) { writeOut(L"   " + text); }
+void CheckReport::heading(const tstring& text) { write(text); }
+
+void CheckReport::step(const tstring& title) { write(tstrings::Builder() << ++steps << L". " << title); }
+
+void CheckReport::info(const tstring& text) { write(L"   " + text); }
 
 void CheckReport::error(const tstring& text) {
-    ++errors;
-    writeOut(L"   error: " + text);
+    if (errors++ == 0) {
+        firstErrorText = text;
+    }
+    write(L"   error: " + text);
 }
 
 void CheckReport::warning(const tstring& text) {
     ++warnings;
-    writeOut(L"   warning: " + text);
+    write(L"   warning: " + text);
 }
 
 bool CheckReport::finish() {
     const tstring counts = counted(errors, L"error") + L", " + counted(warnings, L"warning");
     if (errors == 0) {
-        writeOut(L"Result: the image would launch (" + counts + L")");
+        write(L"Result: the image would launch (" + counts + L")");
         return true;
     }
-    writeOut(L"Result: the image would not launch (" + counts + L")");
+    write(L"Result: the image would not launch (" + counts + L")");
     return false;
 }
 

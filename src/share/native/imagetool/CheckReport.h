@@ -8,6 +8,11 @@ namespace imagetool {
 
 class CheckReport {
 public:
+    // A quiet report writes nothing and keeps its first error.
+    explicit CheckReport(bool quiet = false) : quiet(quiet) {}
+
+    // A line before the first step.
+    void heading(const tstring& text);
     // Starts the next numbered step: "<n>. <title>".
     void step(const tstring& title);
 
@@ -21,7 +26,13 @@ public:
     // "Result: ..." with the counts; true when no error was reported.
     bool finish();
 
+    const tstring& firstError() const { return firstErrorText; }
+
 private:
+    void write(const tstring& line) const;
+
+    bool quiet;
+    tstring firstErrorText;
     int steps = 0;
     int errors = 0;
     int warnings = 0;

@@ -3,6 +3,7 @@
 #include "ImageCheck.h"
 
 #include <memory>
+#include <optional>
 
 #include "AppLauncher.h"
 #include "CfgFile.h"
@@ -16,6 +17,7 @@
 #include "Log.h"
 #include "PackageFile.h"
 #include "PeFile.h"
+#include "PeSignature.h"
 #include "RuntimeLibraries.h"
 #include "ToolConsole.h"
 #include "ToolError.h"
@@ -58,14 +60,14 @@ tstring bareMessage(const std::exception& error) {
 // that its launch sequence derives from its own path.
 class ImageInspection {
 public:
-    ImageInspection(const tstring& launcherPath, const tstring_array& appArgs)
-        : launcherPath(launcherPath), rootDir(FileUtils::parentDir(launcherPath)) {
+    ImageInspection(const tstring& launcherPath, const tstring_array& appArgs, bool quiet = false)
+        : launcherPath(launcherPath), rootDir(FileUtils::parentDir(launcherPath)), report(quiet) {
         appLauncher.setLauncherPath(launcherPath).setCommandArgs(appArgs).setImageLayout(rootDir);
     }
 
     bool run() {
-        writeOut(L"Checking the image in \"" + rootDir + L"\" as " + FileUtils::fileName(launcherPath) +
-                 L" would see it");
+        report.heading(L"Checking the image in \"" + rootDir + L"\" as " + FileUtils::fileName(launcherPath) +
+                       L" would see it");
         checkLauncher();
         if (!readPackage() || !parseCfg()) {
             return report.finish();
@@ -80,17 +82,40 @@ public:
         return report.finish();
     }
 
+    const tstring& firstError() const { return report.firstError(); }
+
 private:
     void checkLauncher() {
         report.step(L"Launcher");
         try {
             const PeFile pe = PeFile::read(launcherPath);
             report.info(launcherPath + L": " + machineName(pe.machine) + L" program");
+            reportSignature();
             if (!pe.exportsFunction("jvmLauncherGetAPI")) {
                 report.error(FileUtils::fileName(launcherPath) + L" is not a kivo launcher");
             }
         } catch (const ToolError& error) {
             report.error(error.message());
+        }
+    }
+
+    // Whether the signer is trusted is for the user's machine to judge.
+    void reportSignature() {
+        const SignatureState signature = readSignatureState(launcherPath);
+        const tstring signer = L"signed by \"" + signature.signer + L"\"";
+        switch (signature.kind) {
+            case SignatureKind::none:
+                report.info(L"not signed");
+                break;
+            case SignatureKind::intact:
+                report.info(signer + L", intact");
+                break;
+            case SignatureKind::changed:
+                report.error(signer + L", but changed after signing: Windows rejects it as tampered; sign it again");
+                break;
+            case SignatureKind::unreadable:
+                report.error(L"the signature cannot be read: " + signature.reason);
+                break;
         }
     }
 
@@ -234,6 +259,14 @@ tstring findLauncher(const tstring& imagePath) {
                   L"\"");
     }
     return FileUtils::combinePath(path, programs[0]);
+}
+
+std::optional<tstring> launchProblem(const tstring& launcherPath) {
+    ImageInspection inspection(launcherPath, {}, true);
+    if (inspection.run()) {
+        return std::nullopt;
+    }
+    return inspection.firstError();
 }
 
 int checkImage(const CheckOptions& options) {

@@ -2,6 +2,8 @@
 // the order it would see it, as a report on standard output.
 #pragma once
 
+#include <optional>
+
 #include "tstrings.h"
 
 namespace imagetool {
@@ -17,6 +19,10 @@ struct CheckOptions {
 // Writes the report and returns the exit code: 0 when the image would
 // launch, 1 when it would not.
 int checkImage(const CheckOptions& options);
+
+// The first reason why the image of `launcherPath` would not launch, or
+// nothing when it would; nothing is written.
+std::optional<tstring> launchProblem(const tstring& launcherPath);
 
 // The launcher executable of an image given as a directory (its only .exe)
 // or as the executable itself.

@@ -12,6 +12,7 @@
 #include "FileUtils.h"
 #include "ImageBrand.h"
 #include "ImageCheck.h"
+#include "ImageSign.h"
 #include "ToolConsole.h"
 #include "ToolError.h"
 #include "ToolPaths.h"
@@ -35,6 +36,7 @@ struct CreatePlan {
     tstring package;
     tstring launcher;
     BrandOptions brand;
+    std::optional<Signer> signer;
 };
 
 // The configuration's app.runtime with the macros expanded as the launcher
@@ -139,29 +141,11 @@ CreatePlan makePlan(const CreateOptions& options) {
     plan.runtime = runtimeToCopy(options, plan.runtimeInImage);
     plan.launcher = launcherToCopy(options.windowed);
     checkDestination(plan, options.replace);
+    if (options.signing.any()) {
+        plan.signer.emplace(options.signing);
+    }
     return plan;
 }
-
-// A directory that is removed with everything in it at the end of the
-// scope unless it was kept.
-class ScratchDir {
-public:
-    explicit ScratchDir(const tstring& path) : dir(path) {}
-    ~ScratchDir() {
-        if (!kept) {
-            removeTree(dir);
-        }
-    }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
-    const tstring& path() const { return dir; }
-    void keep() { kept = true; }
-
-private:
-    tstring dir;
-    bool kept = false;
-};
 
 // The outermost directory above `path` that does not exist, or empty when
 // its parent exists.
@@ -173,11 +157,6 @@ tstring firstMissingAncestor(const tstring& path) {
         dir = FileUtils::parentDir(dir);
     }
     return missing;
-}
-
-tstring besideDest(const tstring& dest, const wchar_t* purpose) {
-    return FileUtils::combinePath(FileUtils::parentDir(dest), L"." + FileUtils::fileName(dest) + L"." + purpose +
-                                                                   L"-" + std::to_wstring(currentProcessId()));
 }
 
 // A place inside the image as the launcher names it, with backslashes.
@@ -195,7 +174,7 @@ tstring describe(const wchar_t* what, const CopyTotals& totals) {
 class ImagePlacement {
 public:
     ImagePlacement(const tstring& built, const tstring& dest)
-        : built(built), dest(dest), old(besideDest(dest, L"old")), replacing(isDirectory(dest)) {
+        : built(built), dest(dest), old(scratchBeside(dest, L"old")), replacing(isDirectory(dest)) {
         failIfInterrupted();
         if (replacing) {
             moveEntry(dest, old, L"Cannot move \"" + dest + L"\" aside to replace it");
@@ -255,6 +234,9 @@ BuiltImage buildImage(const CreatePlan& plan, const tstring& dir) {
     if (plan.brand.any()) {
         brandLauncher(exePath, plan.launcher, plan.name + L".exe", plan.brand);
     }
+    if (plan.signer) {
+        plan.signer->signInPlace(exePath);
+    }
 
     const tstring appDir = FileUtils::combinePath(dir, L"app");
     TreeCopier appCopy(L"Copying application files");
@@ -277,6 +259,18 @@ BuiltImage buildImage(const CreatePlan& plan, const tstring& dir) {
     return {appCopy.totals(), runtimeCopy.totals()};
 }
 
+// " (branded)", " (branded, signed as ...)" or nothing.
+tstring launcherTreatment(const CreatePlan& plan) {
+    tstring_array done;
+    if (plan.brand.any()) {
+        done.push_back(L"branded");
+    }
+    if (plan.signer) {
+        done.push_back(L"signed " + plan.signer->summary());
+    }
+    return done.empty() ? tstring() : L" (" + tstrings::join(done, L", ") + L")";
+}
+
 }  // namespace
 
 int createImage(const CreateOptions& options) {
@@ -289,13 +283,13 @@ int createImage(const CreateOptions& options) {
         createdParents.emplace(firstMissing);
     }
     makeDirectories(FileUtils::parentDir(plan.dest));
-    ScratchDir scratch(besideDest(plan.dest, L"kivo-image"));
+    ScratchDir scratch(scratchBeside(plan.dest, L"kivo-image"));
     removeTree(scratch.path());
     makeDirectories(scratch.path());
 
     const BuiltImage built = buildImage(plan, scratch.path());
     ImagePlacement placement(scratch.path(), plan.dest);
-    writeOut(L"Created \"" + plan.dest + L"\": " + plan.name + L".exe" + (plan.brand.any() ? L" (branded)" : L"") +
+    writeOut(L"Created \"" + plan.dest + L"\": " + plan.name + L".exe" + launcherTreatment(plan) +
              L", " + describe(L"app\\", built.app) +
              (plan.runtime.empty() ? L", runtime from app.runtime"
                                    : L", " + describe((imageRelative(plan.runtimeInImage) + L"\\").c_str(), built.runtime)));
@@ -322,7 +316,7 @@ int brandExistingLauncher(const BrandCommand& command) {
     if (!brand.icon.empty()) {
         brand.icon = userPath(brand.icon);
     }
-    const tstring copy = besideDest(launcher, L"brand");
+    const tstring copy = scratchBeside(launcher, L"brand");
     copyOverFile(launcher, copy);
     try {
         brandLauncher(copy, launcher, FileUtils::fileName(launcher), brand);

@@ -5,6 +5,8 @@
 
 #include "ImageCheck.h"
 #include "ImageCreate.h"
+#include "ImagePackage.h"
+#include "ImageSign.h"
 #include "ImageToolMain.h"
 #include "KivoVersion.h"
 #include "Log.h"
@@ -30,6 +32,10 @@ int runCommand(const ToolCommand& command) {
             return createImage(command.create);
         case Command::brand:
             return brandExistingLauncher(command.brand);
+        case Command::sign:
+            return signFiles(command.sign);
+        case Command::package:
+            return packageImage(command.package);
     }
     return exitFailed;
 }

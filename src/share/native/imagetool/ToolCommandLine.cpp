@@ -13,14 +13,16 @@ namespace imagetool {
 namespace {
 
 const wchar_t* const overviewHelp =
-    L"kivo-image: makes, brands and checks application images for the kivo launcher.\r\n"
+    L"kivo-image: makes, brands, checks, signs and packages application images for the kivo launcher.\r\n"
     L"\r\n"
     L"Usage:\r\n"
     L"  kivo-image create --name <Name> --config <file.cfg> --input <app files dir> --runtime <runtime dir>\r\n"
     L"                    --dest <image dir> [--package <name>] [--windowed] [--replace] [branding options]\r\n"
     L"  kivo-image brand  <launcher.exe> [branding options]\r\n"
     L"  kivo-image check  <image dir | launcher.exe> [-- <application arguments>...]\r\n"
-    L"  kivo-image help   [create | brand | check]\r\n"
+    L"  kivo-image sign   <file.exe | file.msi>... --pkcs12 <key.p12> [signing options]\r\n"
+    L"  kivo-image package <image dir> --msi <file.msi> [installer options] [signing options]\r\n"
+    L"  kivo-image help   [create | brand | check | sign | package]\r\n"
     L"  kivo-image --version\r\n"
     L"\r\n"
     L"Branding options:\r\n"
@@ -30,6 +32,13 @@ const wchar_t* const overviewHelp =
     L"  --company <text>         company name\r\n"
     L"  --description <text>     file description (default: the product name)\r\n"
     L"  --copyright <text>       copyright notice\r\n"
+    L"\r\n"
+    L"Signing options (create, sign, package; the Linux build runs osslsigncode):\r\n"
+    L"  --pkcs12 <key.p12>       the code-signing key and its certificates\r\n"
+    L"  --password-file <file>   the key's password is the file's first line\r\n"
+    L"  --password-env <NAME>    the key's password is the variable's value\r\n"
+    L"                           (neither: KIVO_SIGN_PASSWORD if set, else no password)\r\n"
+    L"  --timestamp <url>        an RFC 3161 timestamp server, so the signature outlives the certificate\r\n"
     L"\r\n"
     L"Exit codes: 0 success (check: the image would launch), 1 failure (check: it would not),\r\n"
     L"2 usage error. Under Wine, paths starting with / are Unix paths (drive Z:).";
@@ -46,7 +55,8 @@ const wchar_t* const createHelp =
     L"  --package <name>     writes app\\.package with the package name\r\n"
     L"  --windowed           uses the windowed launcher kivow.exe instead of kivo.exe\r\n"
     L"  --replace            replaces an existing image at --dest\r\n"
-    L"  plus the branding options of \"kivo-image help brand\".\r\n"
+    L"  plus the branding options of \"kivo-image help brand\" and the signing options of\r\n"
+    L"  \"kivo-image help sign\", which sign the launcher after branding it.\r\n"
     L"\r\n"
     L"The image is built in a temporary directory beside --dest and moved into place only when\r\n"
     L"everything succeeded; a failure leaves --dest as it was.";
@@ -70,6 +80,50 @@ const wchar_t* const checkHelp =
     L"Arguments after -- are taken as the launcher's command-line arguments, which replace the\r\n"
     L"configured application arguments. Exit code 0: the image would launch; 1: it would not.";
 
+const wchar_t* const signHelp =
+    L"kivo-image sign <file>...: signs launchers and installers (SHA-256 Authenticode) with osslsigncode\r\n"
+    L"and verifies each signature; a file changes only when every file was signed and verified.\r\n"
+    L"\r\n"
+    L"  --pkcs12 <key.p12>       the code-signing key and its certificates\r\n"
+    L"  --password-file <file>   the key's password is the file's first line\r\n"
+    L"  --password-env <NAME>    the key's password is the variable's value\r\n"
+    L"                           (neither: KIVO_SIGN_PASSWORD if set, else no password)\r\n"
+    L"  --timestamp <url>        an RFC 3161 timestamp server, so the signature outlives the certificate\r\n"
+    L"\r\n"
+    L"Passwords are never taken from the command line. Brand before signing: a launcher changed\r\n"
+    L"after signing is rejected by Windows.";
+
+const wchar_t* const packageHelp =
+    L"kivo-image package <image dir> --msi <file.msi>: makes a Windows Installer package of the image\r\n"
+    L"with wixl (Linux build only). It installs per user, without elevation, into\r\n"
+    L"%LOCALAPPDATA%\\Programs\\<Name>, with a Start-menu shortcut and an entry in Installed apps.\r\n"
+    L"\r\n"
+    L"  --msi <file.msi>           the installer to write (replaced if it exists)\r\n"
+    L"  --per-machine              installs for all users under Program Files (needs elevation)\r\n"
+    L"  --desktop-shortcut         adds a desktop shortcut\r\n"
+    L"  --associate <.ext=text>    opens files of the extension with the application; repeatable\r\n"
+    L"  --upgrade-code <GUID>      the code that ties the versions together (default: derived from\r\n"
+    L"                             the package name in app\\.package, else the launcher's name)\r\n"
+    L"  --version <a.b.c>          default: the launcher's file version\r\n"
+    L"  --product-name <text>      default: the launcher's product name\r\n"
+    L"  --publisher <text>         default: the launcher's company name\r\n"
+    L"  plus the signing options of \"kivo-image help sign\": the launcher is signed before it goes\r\n"
+    L"  into the installer, and the installer after it is built.\r\n"
+    L"\r\n"
+    L"A newer version replaces an older one; an older one over a newer one is refused. The image must\r\n"
+    L"pass \"kivo-image check\".";
+
+const std::set<tstring> signingValueOptions = {L"--pkcs12", L"--password-file", L"--password-env",
+                                                L"--timestamp"};
+
+const std::set<tstring> packageValueOptions = {L"--msi", L"--upgrade-code", L"--version", L"--product-name",
+                                                L"--publisher", L"--associate"};
+
+const std::set<tstring> packageFlags = {L"--per-machine", L"--desktop-shortcut"};
+
+// Options that may be given more than once.
+const std::set<tstring> repeatableOptions = {L"--associate"};
+
 const std::set<tstring> brandValueOptions = {L"--icon",    L"--version",     L"--product-name",
                                               L"--company", L"--description", L"--copyright"};
 
@@ -85,6 +139,7 @@ const std::set<tstring> createFlags = {L"--windowed", L"--replace"};
 // the command accepts.
 struct ParsedArgs {
     std::map<tstring, tstring> values;
+    std::map<tstring, tstring_array> repeated;
     std::set<tstring> flags;
     tstring_array positional;
     tstring_array afterDashes;
@@ -118,7 +173,7 @@ ParsedArgs parseArgs(const tstring& command, const tstring_array& args, const st
             failUsage(L"Unknown option \"" + name + L"\" for " + command + L"; see \"kivo-image help " + command +
                       L"\"");
         }
-        if (parsed.values.count(name)) {
+        if (parsed.values.count(name) && !repeatableOptions.count(name)) {
             failUsage(L"The option " + name + L" is given twice");
         }
         if (equals != tstring::npos) {
@@ -128,6 +183,7 @@ ParsedArgs parseArgs(const tstring& command, const tstring_array& args, const st
         } else {
             failUsage(L"The option " + name + L" needs a value");
         }
+        parsed.repeated[name].push_back(parsed.values[name]);
     }
     return parsed;
 }
@@ -172,12 +228,33 @@ BrandOptions brandOptions(const ParsedArgs& parsed) {
     return brand;
 }
 
-void requireValues(const ParsedArgs& parsed, std::initializer_list<const wchar_t*> names) {
+void requireValues(const tstring& command, const ParsedArgs& parsed, std::initializer_list<const wchar_t*> names) {
     for (const wchar_t* name : names) {
         if (parsed.value(name).empty()) {
-            failUsage(tstring(L"create needs ") + name + L"; see \"kivo-image help create\"");
+            failUsage(command + L" needs " + name + L"; see \"kivo-image help " + command + L"\"");
         }
     }
+}
+
+SigningOptions signingOptions(const ParsedArgs& parsed) {
+    SigningOptions signing;
+    takeValues(parsed, signing,
+               {{L"--pkcs12", &SigningOptions::pkcs12}, {L"--password-file", &SigningOptions::passwordFile},
+                {L"--password-env", &SigningOptions::passwordVariable},
+                {L"--timestamp", &SigningOptions::timestampUrl}});
+    if (!signing.passwordFile.empty() && !signing.passwordVariable.empty()) {
+        failUsage(L"Give the password with --password-file or with --password-env, not both");
+    }
+    const bool keyOptions =
+        !signing.passwordFile.empty() || !signing.passwordVariable.empty() || !signing.timestampUrl.empty();
+    if (keyOptions && signing.pkcs12.empty()) {
+        failUsage(L"The signing options need --pkcs12");
+    }
+    if (!signing.timestampUrl.empty() && !tstrings::startsWith(signing.timestampUrl, L"http://") &&
+        !tstrings::startsWith(signing.timestampUrl, L"https://")) {
+        failUsage(L"The timestamp server \"" + signing.timestampUrl + L"\" is not an http:// or https:// address");
+    }
+    return signing;
 }
 
 void requireNoPositional(const tstring& command, const ParsedArgs& parsed) {
@@ -214,9 +291,11 @@ BrandCommand parseBrand(const tstring_array& args) {
 }
 
 CreateOptions parseCreate(const tstring_array& args) {
-    const ParsedArgs parsed = parseArgs(L"create", args, merged(createValueOptions, brandValueOptions), createFlags);
+    const ParsedArgs parsed = parseArgs(L"create", args,
+                                        merged(merged(createValueOptions, brandValueOptions), signingValueOptions),
+                                        createFlags);
     requireNoPositional(L"create", parsed);
-    requireValues(parsed, {L"--name", L"--config", L"--input", L"--dest"});
+    requireValues(L"create", parsed, {L"--name", L"--config", L"--input", L"--dest"});
     CreateOptions create;
     takeValues(parsed, create,
                {{L"--name", &CreateOptions::name}, {L"--config", &CreateOptions::config},
@@ -225,10 +304,57 @@ CreateOptions parseCreate(const tstring_array& args) {
     create.windowed = parsed.flags.count(L"--windowed") > 0;
     create.replace = parsed.flags.count(L"--replace") > 0;
     create.brand = brandOptions(parsed);
+    create.signing = signingOptions(parsed);
     if (const auto problem = fileNameProblem(create.name)) {
         failUsage(L"The name \"" + create.name + L"\" cannot be a Windows file name: " + *problem);
     }
     return create;
+}
+
+SignCommand parseSign(const tstring_array& args) {
+    const ParsedArgs parsed = parseArgs(L"sign", args, signingValueOptions, {});
+    if (parsed.positional.empty()) {
+        failUsage(L"sign needs the files to sign; see \"kivo-image help sign\"");
+    }
+    requireValues(L"sign", parsed, {L"--pkcs12"});
+    return {parsed.positional, signingOptions(parsed)};
+}
+
+FileAssociation parseAssociation(const tstring& text) {
+    const std::size_t equals = text.find(L'=');
+    FileAssociation association{text.substr(0, equals), equals == tstring::npos ? tstring() : text.substr(equals + 1)};
+    const tstring& extension = association.extension;
+    const bool plain = extension.size() > 1 && extension.size() <= 32 && extension[0] == L'.' &&
+                       extension.find_first_of(L"./\\:*?\"<>| ", 1) == tstring::npos;
+    if (!plain || association.description.empty()) {
+        failUsage(L"The association \"" + text + L"\" is not an extension and a description, such as \".demo=Demo document\"");
+    }
+    return association;
+}
+
+PackageOptions parsePackage(const tstring_array& args) {
+    const ParsedArgs parsed =
+        parseArgs(L"package", args, merged(packageValueOptions, signingValueOptions), packageFlags);
+    if (parsed.positional.size() != 1) {
+        failUsage(L"package needs one image directory; see \"kivo-image help package\"");
+    }
+    requireValues(L"package", parsed, {L"--msi"});
+    PackageOptions package;
+    package.image = parsed.positional[0];
+    takeValues(parsed, package,
+               {{L"--msi", &PackageOptions::msi}, {L"--upgrade-code", &PackageOptions::upgradeCode},
+                {L"--version", &PackageOptions::version}, {L"--product-name", &PackageOptions::productName},
+                {L"--publisher", &PackageOptions::publisher}});
+    package.perMachine = parsed.flags.count(L"--per-machine") > 0;
+    package.desktopShortcut = parsed.flags.count(L"--desktop-shortcut") > 0;
+    const auto associations = parsed.repeated.find(L"--associate");
+    if (associations != parsed.repeated.end()) {
+        for (const tstring& text : associations->second) {
+            package.associations.push_back(parseAssociation(text));
+        }
+    }
+    package.signing = signingOptions(parsed);
+    return package;
 }
 
 }  // namespace
@@ -258,6 +384,12 @@ ToolCommand parseCommandLine(const tstring_array& args) {
     } else if (command == L"create") {
         result.command = Command::create;
         result.create = parseCreate(args);
+    } else if (command == L"sign") {
+        result.command = Command::sign;
+        result.sign = parseSign(args);
+    } else if (command == L"package") {
+        result.command = Command::package;
+        result.package = parsePackage(args);
     } else {
         failUsage(L"Unknown command \"" + command + L"\"; see \"kivo-image --help\"");
     }
@@ -280,7 +412,13 @@ tstring helpText(const tstring& topic) {
     if (topic == L"check") {
         return checkHelp;
     }
-    failUsage(L"No help on \"" + topic + L"\"; the commands are create, brand and check");
+    if (topic == L"sign") {
+        return signHelp;
+    }
+    if (topic == L"package") {
+        return packageHelp;
+    }
+    failUsage(L"No help on \"" + topic + L"\"; the commands are create, brand, check, sign and package");
 }
 
 }  // namespace imagetool

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "ImageCheck.h"
 #include "NameRules.h"
@@ -22,6 +23,17 @@ struct BrandOptions {
     bool any() const;
 };
 
+// The key that signs, and where its password comes from: a file, an
+// environment variable, or KIVO_SIGN_PASSWORD when neither is named.
+struct SigningOptions {
+    tstring pkcs12;
+    tstring passwordFile;
+    tstring passwordVariable;
+    tstring timestampUrl;
+
+    bool any() const { return !pkcs12.empty(); }
+};
+
 struct CreateOptions {
     tstring name;
     tstring config;
@@ -32,6 +44,7 @@ struct CreateOptions {
     bool windowed = false;
     bool replace = false;
     BrandOptions brand;
+    SigningOptions signing;
 };
 
 struct BrandCommand {
@@ -39,7 +52,32 @@ struct BrandCommand {
     BrandOptions brand;
 };
 
-enum class Command { help, version, check, create, brand };
+struct SignCommand {
+    tstring_array files;
+    SigningOptions signing;
+};
+
+// An extension the installed application opens, such as ".demo".
+struct FileAssociation {
+    tstring extension;
+    tstring description;
+};
+
+struct PackageOptions {
+    tstring image;
+    tstring msi;
+    bool perMachine = false;
+    bool desktopShortcut = false;
+    tstring upgradeCode;
+    // Empty texts are taken from the launcher's version resource.
+    tstring version;
+    tstring productName;
+    tstring publisher;
+    std::vector<FileAssociation> associations;
+    SigningOptions signing;
+};
+
+enum class Command { help, version, check, create, brand, sign, package };
 
 struct ToolCommand {
     Command command = Command::help;
@@ -48,6 +86,8 @@ struct ToolCommand {
     CheckOptions check;
     CreateOptions create;
     BrandCommand brand;
+    SignCommand sign;
+    PackageOptions package;
 };
 
 // Parses the arguments after the program name. Fails with exit code 2 and

@@ -82,4 +82,9 @@ void makeDirectories(const tstring& path) {
     makeDirectory(path);
 }
 
+tstring scratchBeside(const tstring& path, const wchar_t* purpose) {
+    return FileUtils::combinePath(FileUtils::parentDir(path), L"." + FileUtils::fileName(path) + L"." + purpose + L"-" +
+                                                                   std::to_wstring(currentProcessId()));
+}
+
 }  // namespace imagetool

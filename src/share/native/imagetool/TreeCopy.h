@@ -42,4 +42,29 @@ private:
 // Creates `path` and the directories above it that are missing.
 void makeDirectories(const tstring& path);
 
+// A hidden name beside `path` for this run's work on it, such as
+// ".App.kivo-image-1234" for purpose "kivo-image".
+tstring scratchBeside(const tstring& path, const wchar_t* purpose);
+
+// A file or directory that is removed with everything in it at the end of
+// the scope unless it was kept.
+class ScratchDir {
+public:
+    explicit ScratchDir(const tstring& path) : dir(path) {}
+    ~ScratchDir() {
+        if (!kept) {
+            removeTree(dir);
+        }
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const tstring& path() const { return dir; }
+    void keep() { kept = true; }
+
+private:
+    tstring dir;
+    bool kept = false;
+};
+
 }  // namespace imagetool

@@ -2,7 +2,9 @@
 // file information and one string table in US English, Unicode.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "NameRules.h"
 #include "tstrings.h"
@@ -26,5 +28,13 @@ const unsigned short versionCodePage = 1200;
 // The resource's bytes as UpdateResourceW takes them. Empty texts are left
 // out of the string table.
 std::string buildVersionResource(const VersionTexts& texts);
+
+// The file version and the texts of the first string table of a version
+// resource; texts it lacks stay empty. Fails as a garbled program
+// (PeImageError) for blocks that run past the bytes.
+VersionTexts readVersionResource(std::string_view resource);
+
+// The version resource of a program file, or nothing when it has none.
+std::optional<VersionTexts> readProgramVersion(const tstring& path);
 
 }  // namespace imagetool
