@@ -1,9 +1,7 @@
 // The Linux side of signing and packaging that needs no other program: the
-// PKCS#12 key opened with libcrypto, Windows code pages through iconv, and
-// SHA-1 for the installer's derived GUIDs.
+// PKCS#12 key opened with libcrypto, and Windows code pages through iconv.
 #include <iconv.h>
 
-#include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
@@ -100,15 +98,6 @@ bool codePageHolds(unsigned codePage, const tstring& text) {
     const bool holds = ::iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
     ::iconv_close(converter);
     return holds;
-}
-
-std::string sha1Digest(std::string_view bytes) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha1(), nullptr) != 1) {
-        fail(L"Cannot compute a SHA-1 digest");
-    }
-    return std::string(reinterpret_cast<char*>(digest), length);
 }
 
 }  // namespace imagetool

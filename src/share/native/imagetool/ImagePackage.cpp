@@ -16,6 +16,7 @@
 #include "PackageFile.h"
 #include "PackagingHost.h"
 #include "PeImageError.h"
+#include "SignatureCrypto.h"
 #include "ToolConsole.h"
 #include "ToolError.h"
 #include "ToolFiles.h"
@@ -91,7 +92,9 @@ ProductFacts productFacts(const PackageOptions& options, const tstring& launcher
     return facts;
 }
 
-tstring sha1Guid(const tstring& name) { return guidFromSha1(sha1Digest(guidNamespaceAndName(name))); }
+tstring sha1Guid(const tstring& name) {
+    return guidFromSha1(digestOf(DigestAlgorithm::sha1, {guidNamespaceAndName(name)}));
+}
 
 tstring upgradeCode(const PackageOptions& options, const tstring& root, const tstring& name) {
     if (!options.upgradeCode.empty()) {

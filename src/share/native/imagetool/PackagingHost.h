@@ -1,13 +1,12 @@
 // What "package" and "sign" need from the system they run on: the Linux
 // programs they drive (wixl, msitools, osslsigncode), the signing key, code
-// pages and digests. The Linux build has all of it; the Windows build
+// pages. The Linux build has all of it; the Windows build
 // refuses in one line, since those programs are Linux's.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "tstrings.h"
 
@@ -66,8 +65,5 @@ SigningKey openSigningKey(const tstring& pkcs12Path, const std::string& password
 
 // True when every character of `text` has a code in the Windows code page.
 bool codePageHolds(unsigned codePage, const tstring& text);
-
-// The 20-byte SHA-1 digest of `bytes`.
-std::string sha1Digest(std::string_view bytes);
 
 }  // namespace imagetool

@@ -12,7 +12,22 @@ namespace imagetool {
 
 namespace {
 
-const wchar_t* const overviewHelp =
+const wchar_t* const brandingOptionsHelp =
+    L"  --icon <file.ico>        the launcher's icon, with every size the file holds\r\n"
+    L"  --version <a.b.c.d>      file and product version, four numbers each at most 65535\r\n"
+    L"  --product-name <text>    product name (default: the launcher's name)\r\n"
+    L"  --company <text>         company name\r\n"
+    L"  --description <text>     file description (default: the product name)\r\n"
+    L"  --copyright <text>       copyright notice\r\n";
+
+const wchar_t* const signingOptionsHelp =
+    L"  --pkcs12 <key.p12>       the code-signing key and its certificates\r\n"
+    L"  --password-file <file>   the key's password is the file's first line\r\n"
+    L"  --password-env <NAME>    the key's password is the variable's value\r\n"
+    L"                           (neither: KIVO_SIGN_PASSWORD if set, else no password)\r\n"
+    L"  --timestamp <url>        an RFC 3161 timestamp server, so the signature outlives the certificate\r\n";
+
+const wchar_t* const overviewStart =
     L"kivo-image: makes, brands, checks, signs and packages application images for the kivo launcher.\r\n"
     L"\r\n"
     L"Usage:\r\n"
@@ -21,24 +36,19 @@ const wchar_t* const overviewHelp =
     L"  kivo-image brand  <launcher.exe> [branding options]\r\n"
     L"  kivo-image check  <image dir | launcher.exe> [-- <application arguments>...]\r\n"
     L"  kivo-image sign   <file.exe | file.msi>... --pkcs12 <key.p12> [signing options]\r\n"
-    L"  kivo-image package <image dir> --msi <file.msi> [installer options] [signing options]\r\n"
+    L"  kivo-image package <image dir> --msi <file.msi> [package options] [signing options]\r\n"
     L"  kivo-image help   [create | brand | check | sign | package]\r\n"
     L"  kivo-image --version\r\n"
     L"\r\n"
-    L"Branding options:\r\n"
-    L"  --icon <file.ico>        the launcher's icon, with every size the file holds\r\n"
-    L"  --version <a.b.c.d>      file and product version, four numbers each at most 65535\r\n"
-    L"  --product-name <text>    product name (default: the launcher's name)\r\n"
-    L"  --company <text>         company name\r\n"
-    L"  --description <text>     file description (default: the product name)\r\n"
-    L"  --copyright <text>       copyright notice\r\n"
+    L"Branding options:\r\n";
+
+const wchar_t* const overviewSigningTitle =
     L"\r\n"
-    L"Signing options (create, sign, package; the Linux build runs osslsigncode):\r\n"
-    L"  --pkcs12 <key.p12>       the code-signing key and its certificates\r\n"
-    L"  --password-file <file>   the key's password is the file's first line\r\n"
-    L"  --password-env <NAME>    the key's password is the variable's value\r\n"
-    L"                           (neither: KIVO_SIGN_PASSWORD if set, else no password)\r\n"
-    L"  --timestamp <url>        an RFC 3161 timestamp server, so the signature outlives the certificate\r\n"
+    L"Signing options (create, sign, package; the Linux build runs osslsigncode):\r\n";
+
+const wchar_t* const overviewEnd =
+    L"\r\n"
+    L"Package options: see \"kivo-image help package\".\r\n"
     L"\r\n"
     L"Exit codes: 0 success (check: the image would launch), 1 failure (check: it would not),\r\n"
     L"2 usage error. Under Wine, paths starting with / are Unix paths (drive Z:).";
@@ -61,17 +71,13 @@ const wchar_t* const createHelp =
     L"The image is built in a temporary directory beside --dest and moved into place only when\r\n"
     L"everything succeeded; a failure leaves --dest as it was.";
 
-const wchar_t* const brandHelp =
+const wchar_t* const brandStart =
     L"kivo-image brand <launcher.exe>: replaces the icon and writes the version resource.\r\n"
+    L"\r\n";
+
+const wchar_t* const brandEnd =
     L"\r\n"
-    L"  --icon <file.ico>        the launcher's icon, with every size the file holds\r\n"
-    L"  --version <a.b.c.d>      file and product version (needed for the texts below)\r\n"
-    L"  --product-name <text>    product name (default: the launcher's name)\r\n"
-    L"  --company <text>         company name\r\n"
-    L"  --description <text>     file description (default: the product name)\r\n"
-    L"  --copyright <text>       copyright notice\r\n"
-    L"\r\n"
-    L"The manifest stays as built. Sign the launcher after branding it.";
+    L"The texts need --version. The manifest stays as built. Sign the launcher after branding it.";
 
 const wchar_t* const checkHelp =
     L"kivo-image check <image dir | launcher.exe> [-- <arguments>...]: reports what the launcher\r\n"
@@ -80,15 +86,12 @@ const wchar_t* const checkHelp =
     L"Arguments after -- are taken as the launcher's command-line arguments, which replace the\r\n"
     L"configured application arguments. Exit code 0: the image would launch; 1: it would not.";
 
-const wchar_t* const signHelp =
+const wchar_t* const signStart =
     L"kivo-image sign <file>...: signs launchers and installers (SHA-256 Authenticode) with osslsigncode\r\n"
     L"and verifies each signature; a file changes only when every file was signed and verified.\r\n"
-    L"\r\n"
-    L"  --pkcs12 <key.p12>       the code-signing key and its certificates\r\n"
-    L"  --password-file <file>   the key's password is the file's first line\r\n"
-    L"  --password-env <NAME>    the key's password is the variable's value\r\n"
-    L"                           (neither: KIVO_SIGN_PASSWORD if set, else no password)\r\n"
-    L"  --timestamp <url>        an RFC 3161 timestamp server, so the signature outlives the certificate\r\n"
+    L"\r\n";
+
+const wchar_t* const signEnd =
     L"\r\n"
     L"Passwords are never taken from the command line. Brand before signing: a launcher changed\r\n"
     L"after signing is rejected by Windows.";
@@ -401,19 +404,19 @@ ToolCommand parseCommandLine(const tstring_array& args) {
 
 tstring helpText(const tstring& topic) {
     if (topic.empty()) {
-        return overviewHelp;
+        return tstring(overviewStart) + brandingOptionsHelp + overviewSigningTitle + signingOptionsHelp + overviewEnd;
     }
     if (topic == L"create") {
         return createHelp;
     }
     if (topic == L"brand") {
-        return brandHelp;
+        return tstring(brandStart) + brandingOptionsHelp + brandEnd;
     }
     if (topic == L"check") {
         return checkHelp;
     }
     if (topic == L"sign") {
-        return signHelp;
+        return tstring(signStart) + signingOptionsHelp + signEnd;
     }
     if (topic == L"package") {
         return packageHelp;

@@ -29,6 +29,4 @@ SigningKey openSigningKey(const tstring&, const std::string&) { referToLinuxBuil
 
 bool codePageHolds(unsigned, const tstring&) { referToLinuxBuild(external_program::wixl); }
 
-std::string sha1Digest(std::string_view) { referToLinuxBuild(external_program::wixl); }
-
 }  // namespace imagetool
