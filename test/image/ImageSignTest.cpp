@@ -187,11 +187,16 @@ TEST(ImageSignTest, ABadKeyOrPasswordChangesNoFile) {
 }
 
 TEST(ImageSignTest, WindowsBuildSendsTheUserToTheLinuxBuild) {
-    const ProcessResult result =
-        testing_support::runWindowsImageTool({L"sign", L"app.exe", L"--pkcs12", L"key.p12"});
+    CreateInputs inputs;
+    tstring_array create = inputs.createArgs(L"Signed");
+    create.insert(create.end(), {L"--pkcs12", L"key.p12"});
+    for (const tstring_array& args : {tstring_array{L"sign", L"app.exe", L"--pkcs12", L"key.p12"}, create}) {
+        const ProcessResult result = testing_support::runWindowsImageTool(args);
 
-    EXPECT_EQ(result.exitCode, 1u);
-    EXPECT_EQ(result.err,
-              "kivo-image: Signatures are made by the Linux build of kivo-image, which runs osslsigncode; run the "
-              "same command there\r\n");
+        EXPECT_EQ(result.exitCode, 1u);
+        EXPECT_EQ(result.err,
+                  "kivo-image: Signatures are made by the Linux build of kivo-image, which runs osslsigncode; run "
+                  "the same command there\r\n");
+        EXPECT_FALSE(testing_support::pathExists(inputs.dest));
+    }
 }
