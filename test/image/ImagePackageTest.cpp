@@ -172,7 +172,10 @@ TEST_P(ImagePackageLifecycle, InstallsStartsUpgradesRefusesADowngradeAndUninstal
     EXPECT_TRUE(pathExists(join(join(installDir(name), L"runtime"), L"bin/qsr.dll")));
     ASSERT_TRUE(pathExists(startMenuShortcut(name)));
     EXPECT_NE(readFile(startMenuShortcut(name)).find(utf16le(name + L".exe")), std::string::npos);
-    EXPECT_EQ(occurrences(registryExport(installedProducts), displayName), 1);
+    const std::string entries = registryExport(installedProducts);
+    EXPECT_EQ(occurrences(entries, displayName), 1);
+    EXPECT_NE(entries.find("\"Publisher\"=\"Kivo Test Publisher\""), std::string::npos);
+    EXPECT_NE(entries.find("\"DisplayVersion\"=\"1.0.0\""), std::string::npos);
     const std::string products = registryExport(userProducts);
     EXPECT_EQ(occurrences(products, "\"ProductName\"=\"" + utf8(product) + "\""), 1);
     EXPECT_NE(products.find("\\AppIcon.exe\""), std::string::npos) << products;
