@@ -6,6 +6,7 @@
 #include <cwctype>
 
 #include "FileUtils.h"
+#include "ToolPaths.h"
 
 namespace imagetool {
 
@@ -52,40 +53,6 @@ bool isAscii(const tstring& text) {
         }
     }
     return true;
-}
-
-tstring_array pathParts(const tstring& path) {
-    tstring_array parts;
-    tstring part;
-    for (const wchar_t c : path + L"/") {
-        if (c == L'/' || c == L'\\') {
-            if (!part.empty()) {
-                parts.push_back(part);
-            }
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    return parts;
-}
-
-// `path` as seen from the directory `from`, both absolute, with slashes.
-tstring relativePath(const tstring& from, const tstring& path) {
-    const tstring_array fromParts = pathParts(from);
-    const tstring_array pathPartsOf = pathParts(path);
-    std::size_t common = 0;
-    while (common < fromParts.size() && common < pathPartsOf.size() && fromParts[common] == pathPartsOf[common]) {
-        ++common;
-    }
-    tstring relative;
-    for (std::size_t i = common; i < fromParts.size(); ++i) {
-        relative += L"../";
-    }
-    for (std::size_t i = common; i < pathPartsOf.size(); ++i) {
-        relative += pathPartsOf[i] + (i + 1 < pathPartsOf.size() ? L"/" : L"");
-    }
-    return relative;
 }
 
 class SourceWriter {

@@ -57,4 +57,41 @@ tstring_array filesEndingWith(const tstring& dir, const tstring& suffix) {
     return names;
 }
 
+namespace {
+
+tstring_array pathParts(const tstring& path) {
+    tstring_array parts;
+    tstring part;
+    for (const wchar_t c : path + L"/") {
+        if (c == L'/' || c == L'\\') {
+            if (!part.empty()) {
+                parts.push_back(part);
+            }
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    return parts;
+}
+
+}  // namespace
+
+tstring relativePath(const tstring& from, const tstring& path) {
+    const tstring_array fromParts = pathParts(from);
+    const tstring_array pathPartsOf = pathParts(path);
+    std::size_t common = 0;
+    while (common < fromParts.size() && common < pathPartsOf.size() && fromParts[common] == pathPartsOf[common]) {
+        ++common;
+    }
+    tstring relative;
+    for (std::size_t i = common; i < fromParts.size(); ++i) {
+        relative += L"../";
+    }
+    for (std::size_t i = common; i < pathPartsOf.size(); ++i) {
+        relative += pathPartsOf[i] + (i + 1 < pathPartsOf.size() ? L"/" : L"");
+    }
+    return relative;
+}
+
 }  // namespace imagetool

@@ -21,6 +21,10 @@ bool isRelativePath(const tstring& path);
 // case, as on Windows.
 bool isWithin(const tstring& path, const tstring& dir);
 
+// `path` as seen from the directory `from`, both absolute, joined with
+// slashes; names are compared as they are.
+tstring relativePath(const tstring& from, const tstring& path);
+
 // The directory that holds kivo-image.
 tstring toolDir();
 
