@@ -31,7 +31,8 @@ std::string xmlEscaped(const std::string& text) {
 }
 
 // Brackets and braces taken literally where Windows Installer formats a
-// value ("[INSTALLDIR]").
+// value ("[INSTALLDIR]"): in registry keys and values, shortcut targets and
+// launch condition messages.
 tstring formattedLiteral(const tstring& text) {
     tstring literal;
     for (const wchar_t c : text) {
@@ -67,7 +68,7 @@ public:
                     text(plan.upgradeCode) + "\">");
         packageElement();
         line(2, "<MajorUpgrade DowngradeErrorMessage=\"" +
-                    text(L"A newer version of " + plan.productName +
+                    text(L"A newer version of " + formattedLiteral(plan.productName) +
                          L" is installed; uninstall it first to install this one.") +
                     "\"/>");
         line(2, "<Media Id=\"1\" Cabinet=\"image.cab\" EmbedCab=\"yes\"/>");
@@ -171,7 +172,7 @@ private:
         const tstring progId = plan.name + association.extension;
         const tstring classes = L"Software\\Classes\\";
         const tstring launcher = L"[INSTALLDIR]" + formattedLiteral(plan.launcherFile);
-        registryValue(depth, classes + association.extension, progId);
+        registryValue(depth, classes + association.extension, formattedLiteral(progId));
         registryValue(depth, classes + progId, formattedLiteral(association.description));
         registryValue(depth, classes + progId + L"\\DefaultIcon", L"\"" + launcher + L"\",0");
         registryValue(depth, classes + progId + L"\\shell\\open\\command", L"\"" + launcher + L"\" \"%1\"");
@@ -179,7 +180,7 @@ private:
 
     void registryValue(int depth, const tstring& key, const tstring& value) {
         line(depth, "<RegistryValue Root=\"" + std::string(plan.perMachine ? "HKLM" : "HKCU") + "\" Key=\"" +
-                        text(key) + "\" Type=\"string\" Value=\"" + text(value) + "\"/>");
+                        text(formattedLiteral(key)) + "\" Type=\"string\" Value=\"" + text(value) + "\"/>");
     }
 
     std::string component(const std::string& prefix) {
