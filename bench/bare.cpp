@@ -1,44 +1,29 @@
 // The cost of a process: an executable that only reports its peak working
-// set. The probe variants add one ingredient of the launcher each (a system
-// library import, the C++ stream library, the restart path's message-only
-// window) to show what that ingredient costs.
+// set. The probe variant holds what the restart path holds while it waits
+// for its child: user32 and a message-only window.
 #include <windows.h>
 
 #include "PeakReport.h"
 
-#if defined(BENCH_PROBE_SHELL32)
-#include <shellapi.h>
-#endif
-#if defined(BENCH_PROBE_IOSTREAM)
-#include <iostream>
-#endif
-
 int wmain(int argc, wchar_t** /*argv*/) {
-#if defined(BENCH_PROBE_USER32)
-    // Never true: the call only keeps user32 among the imports.
-    if (argc < 0) {
-        ::AllowSetForegroundWindow(ASFW_ANY);
-    }
-#endif
-#if defined(BENCH_PROBE_SHELL32)
-    if (argc < 0) {
-        int count = 0;
-        ::LocalFree(::CommandLineToArgvW(::GetCommandLineW(), &count));
-    }
-#endif
-#if defined(BENCH_PROBE_IOSTREAM)
-    if (argc < 0) {
-        std::cerr << "unreachable" << std::endl;
-    }
-#endif
 #if defined(BENCH_PROBE_WINDOW)
-    HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr);
+    // A class of its own, as the restart path's.
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = ::DefWindowProcW;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"BenchProbe";
+    const HWND window = ::RegisterClassExW(&windowClass)
+                            ? ::CreateWindowExW(0, L"BenchProbe", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                                ::GetModuleHandleW(nullptr), nullptr)
+                            : nullptr;
     if (!window) {
         return 2;
     }
-    ::DestroyWindow(window);
-#endif
     bench::reportPeakWorkingSet(argc);
+    ::DestroyWindow(window);
+#else
+    bench::reportPeakWorkingSet(argc);
+#endif
     return 0;
 }

@@ -1,21 +1,25 @@
-// The bench's printed tables, target checks and JSON.
+// The bench's printed tables, target checks and raw runs.
 #include "Report.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
 
 namespace bench {
 
-const char* const kFloorRow = "floor (window system)";
-const char* const kBareFloorRow = "floor (bare runtime)";
+const char* const kFloor = "floor (window system)";
+const char* const kInProcess = "in-process";
+const char* const kRestart = "restart";
+const char* const kProbeWindow = "probe: message-only window";
 
 namespace {
 
 const double kMiB = 1024.0 * 1024.0;
 
 std::string format(const char* fmt, ...) {
-    char buffer[512];
+    char buffer[1024];
     va_list args;
     va_start(args, fmt);
     std::vsnprintf(buffer, sizeof buffer, fmt, args);
@@ -23,258 +27,236 @@ std::string format(const char* fmt, ...) {
     return buffer;
 }
 
-const ProcessRowResult& findRow(const std::vector<ProcessRowResult>& rows, const std::string& name) {
-    for (const ProcessRowResult& row : rows) {
-        if (row.row.name == name) {
-            return row;
+std::size_t rowIndex(const BenchResults& results, const char* name) {
+    for (std::size_t i = 0; i < results.rows.size(); ++i) {
+        if (results.rows[i].name == name) {
+            return i;
         }
     }
-    throw std::logic_error("no bench row named " + name);
+    throw std::logic_error(std::string("no bench row named ") + name);
 }
 
-const CfgCostResult* findCfg(const std::vector<CfgCostResult>& cfgCost, int lines) {
-    for (const CfgCostResult& result : cfgCost) {
-        if (result.lines == lines) {
-            return &result;
+// Runs of the program that failed.
+int failureCount(const std::vector<Run>& runs) {
+    return static_cast<int>(
+        std::count_if(runs.begin(), runs.end(), [](const Run& r) { return r.started && !r.failure.empty(); }));
+}
+
+// Runs that this driver could not start.
+int unstartedCount(const std::vector<Run>& runs) {
+    return static_cast<int>(std::count_if(runs.begin(), runs.end(), [](const Run& r) { return !r.started; }));
+}
+
+// A figure of every successful run after the warm-up rounds.
+template <class Field>
+std::vector<double> timed(const BenchResults& results, std::size_t row, Field field) {
+    std::vector<double> values;
+    for (std::size_t round = results.warmUpRounds; round < results.runs[row].size(); ++round) {
+        const Run& run = results.runs[row][round];
+        if (run.failure.empty()) {
+            values.push_back(field(run));
         }
     }
-    return nullptr;
+    return values;
 }
 
-TargetCheck atMost(const std::string& name, double value, double limit, const std::string& unit) {
-    return TargetCheck{name, value, limit, unit, value <= limit};
+std::vector<double> wallMs(const BenchResults& results, std::size_t row) {
+    return timed(results, row, [](const Run& r) { return r.wallMs; });
 }
 
-// Rows with their ratio to `base` and, when given, to `reference` too.
-std::string processTable(const std::vector<ProcessRowResult>& rows, const ProcessRowResult& base,
-                         const char* baseName, const ProcessRowResult* reference = nullptr,
-                         const char* referenceName = "") {
-    std::string out = format("  %-26s %9s %15s %8s%s %9s %9s %9s %5s\n", "row", "median ms", "q1-q3 ms",
-                             (std::string("x ") + baseName).c_str(),
-                             reference ? format(" %13s", (std::string("x ") + referenceName).c_str()).c_str() : "",
-                             "peak MiB", "+MiB", "exit MiB", "args");
-    for (const ProcessRowResult& r : rows) {
-        out += format("  %-26s %9.2f %7.2f-%-7.2f %8.3f%s %9.2f %+9.2f %9s %5d%s\n", r.row.name.c_str(),
-                      r.wallMs.median, r.wallMs.q1, r.wallMs.q3, r.wallMs.median / base.wallMs.median,
-                      reference ? format(" %13.3f", r.wallMs.median / reference->wallMs.median).c_str() : "",
-                      r.peakWorkingSet.median / kMiB, (r.peakWorkingSet.median - base.peakWorkingSet.median) / kMiB,
-                      r.exitedPeakWorkingSet.median > 0
-                          ? format("%.2f", r.exitedPeakWorkingSet.median / kMiB).c_str()
-                          : "-",
-                      r.reportedArgCount, r.reportedByChild ? "  (reported by the child)" : "");
+// Each run of `row` over the run of `base` in the same round, for the rounds
+// after the warm-up where both succeeded.
+std::vector<double> pairRatios(const BenchResults& results, std::size_t row, std::size_t base) {
+    std::vector<double> ratios;
+    for (std::size_t round = results.warmUpRounds; round < results.runs[row].size(); ++round) {
+        const Run& a = results.runs[row][round];
+        const Run& b = results.runs[base][round];
+        if (a.failure.empty() && b.failure.empty()) {
+            ratios.push_back(a.wallMs / b.wallMs);
+        }
+    }
+    return ratios;
+}
+
+std::string processTable(const BenchResults& results) {
+    std::string out = format("  %-28s %5s %5s %8s %9s %15s %10s %9s %10s\n", "row", "runs", "fail", "no start",
+                             "median ms", "q1-q3 ms", "report ms", "peak MiB", "parent MiB");
+    for (std::size_t i = 0; i < results.rows.size(); ++i) {
+        const Summary wall = summarize(wallMs(results, i));
+        const Summary report = summarize(timed(results, i, [](const Run& r) { return r.toReportMs; }));
+        const Summary peak = summarize(timed(results, i, [](const Run& r) { return r.peakBytes; }));
+        const Summary parent = summarize(timed(results, i, [](const Run& r) { return r.parentPeakBytes; }));
+        const bool restart = results.rows[i].name == kRestart;
+        out += format("  %-28s %5zu %5d %8d %9.2f %7.2f-%-7.2f %10.2f %9.2f %10s\n", results.rows[i].name.c_str(),
+                      wall.count, failureCount(results.runs[i]), unstartedCount(results.runs[i]), wall.median, wall.q1,
+                      wall.q3, report.median, peak.median / kMiB,
+                      restart ? format("%.2f", parent.median / kMiB).c_str() : "-");
+    }
+    return out;
+}
+
+std::string histograms(const BenchResults& results) {
+    std::string out;
+    for (std::size_t i = 0; i < results.rows.size(); ++i) {
+        const std::vector<double> wall = wallMs(results, i);
+        const double width = std::max(1.0, std::round(summarize(wall).median / 15));
+        out += format("  %-28s %gms bins: ", results.rows[i].name.c_str(), width) + histogram(wall, width) + "\n";
     }
     return out;
 }
 
 std::string cfgTable(const std::vector<CfgCostResult>& cfgCost) {
-    std::string out = format("  %-8s %9s %8s %10s %6s %10s %17s %8s %10s %10s\n", "lines", "file KiB", "args",
-                             "buffer KiB", "runs", "median ms", "q1-q3 ms", "x prev", "us / line", "new calls");
-    const CfgCostResult* previous = nullptr;
+    std::string out = format("  %-42s", "lines (file KiB, runtime arguments)");
     for (const CfgCostResult& r : cfgCost) {
-        out += format("  %-8d %9.1f %8zu %10.1f %6d %10.3f %8.3f-%-8.3f %8s %10.3f %10llu\n", r.lines,
-                      r.fileBytes / 1024.0, r.runtimeArgs, r.bufferBytes / 1024.0, r.repetitions, r.totalMs.median,
-                      r.totalMs.q1, r.totalMs.q3,
-                      previous ? format("%.1f", r.totalMs.median / previous->totalMs.median).c_str() : "-",
-                      r.totalMs.median * 1000.0 / r.lines,
-                      static_cast<unsigned long long>(r.totalAllocations));
-        previous = &r;
+        out += format(" %8d (%5.1f, %5zu)", r.lines, r.fileBytes / 1024.0, r.runtimeArgs);
     }
-    if (cfgCost.empty()) {
-        return out;
-    }
-    out += "\n  stage by stage: median ms / operator new calls, per size in lines\n";
-    out += format("  %-36s", "stage");
+    out += format("\n  %-42s", "median ms / operator new calls");
     for (const CfgCostResult& r : cfgCost) {
-        out += format(" %20d", r.lines);
+        out += format(" %11.3f / %8llu", r.total.ms.median, static_cast<unsigned long long>(r.total.allocations));
     }
-    out += "\n";
-    for (std::size_t s = 0; s < cfgCost.front().stages.size(); ++s) {
-        out += format("  %-36s", cfgCost.front().stages[s].name.c_str());
+    for (std::size_t s = 0; !cfgCost.empty() && s < cfgCost.front().stages.size(); ++s) {
+        out += format("\n    %-40s", cfgCost.front().stages[s].name.c_str());
         for (const CfgCostResult& r : cfgCost) {
-            out += format(" %10.3f / %7llu", r.stages[s].ms.median,
+            out += format(" %11.3f / %8llu", r.stages[s].ms.median,
                           static_cast<unsigned long long>(r.stages[s].allocations));
         }
-        out += "\n";
+    }
+    return out + "\n";
+}
+
+std::string stepTable(const std::vector<Step>& steps) {
+    std::string out = format("  %-66s %9s %10s\n", "step", "first ms", "median ms");
+    for (const Step& step : steps) {
+        out += format("  %-66s %9.3f %10.3f\n", step.name.c_str(), step.firstMs, step.ms.median);
     }
     return out;
 }
 
-std::string stepTable(const std::vector<LaunchStep>& steps) {
-    std::string out = format("  %-52s %9s %10s\n", "step", "first ms", "median ms");
-    double first = 0;
-    double median = 0;
-    for (const LaunchStep& step : steps) {
-        out += format("  %-52s %9.3f %10.3f\n", step.name.c_str(), step.firstMs, step.ms.median);
-        first += step.firstMs;
-        median += step.ms.median;
+struct Target {
+    std::string name;
+    double value;
+    double limit;
+    const char* unit;
+    std::string spread;
+    int failures;
+};
+
+std::string verdict(const Target& t) {
+    if (t.failures > 0) {
+        return format("MISSED (%d failed run%s)", t.failures, t.failures == 1 ? "" : "s");
     }
-    out += format("  %-52s %9.3f %10.3f\n", "sum", first, median);
-    return out;
+    return t.value <= t.limit ? "met" : "MISSED";
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            out += format("\\u%04x", c);
-        } else {
-            out += c;
+Target ratioTarget(const BenchResults& results, const char* row, double limit) {
+    const std::size_t launcher = rowIndex(results, row);
+    const Summary ratio = summarize(pairRatios(results, launcher, rowIndex(results, kFloor)));
+    return Target{
+        std::string(row) + " / floor, per round",
+        ratio.median,
+        limit,
+        "x",
+        format("95%% CI %.3f-%.3f, q1-q3 %.3f-%.3f, %zu pairs", ratio.low, ratio.high, ratio.q1, ratio.q3, ratio.count),
+        failureCount(results.runs[launcher])};
+}
+
+Target parentPeakTarget(const BenchResults& results) {
+    const std::size_t restart = rowIndex(results, kRestart);
+    const Summary parent = summarize(timed(results, restart, [](const Run& r) { return r.parentPeakBytes; }));
+    const Summary probe =
+        summarize(timed(results, rowIndex(results, kProbeWindow), [](const Run& r) { return r.peakBytes; }));
+    return Target{
+        "restart parent peak - message-only window probe",
+        (parent.median - probe.median) / kMiB,
+        1.0,
+        "MiB",
+        format("parent q1-q3 %.2f-%.2f MiB, probe %.2f MiB", parent.q1 / kMiB, parent.q3 / kMiB, probe.median / kMiB),
+        failureCount(results.runs[restart])};
+}
+
+std::vector<Target> targets(const BenchResults& results) {
+    std::vector<Target> list = {ratioTarget(results, kInProcess, 1.05), ratioTarget(results, kRestart, 2.2),
+                                parentPeakTarget(results)};
+    for (const CfgCostResult& r : results.cfgCost) {
+        if (r.lines == 10000) {
+            list.push_back(Target{"configuration of 10,000 lines", r.total.ms.median, 10.0, "ms",
+                                  format("95%% CI %.2f-%.2f, q1-q3 %.2f-%.2f", r.total.ms.low, r.total.ms.high,
+                                         r.total.ms.q1, r.total.ms.q3),
+                                  0});
         }
     }
-    return out + "\"";
+    list.push_back(Target{"stripped launcher", results.launcherBytes / kMiB, 1.0, "MiB", results.launcherFile, 0});
+    return list;
 }
 
-std::string jsonSummary(const Summary& s) {
-    return format("{\"median\": %.6g, \"q1\": %.6g, \"q3\": %.6g, \"min\": %.6g, \"max\": %.6g, \"count\": %zu}",
-                  s.median, s.q1, s.q3, s.min, s.max, s.count);
-}
-
-std::string jsonRows(const std::vector<ProcessRowResult>& rows, const ProcessRowResult& base,
-                     const char* ratioName, const ProcessRowResult* reference = nullptr,
-                     const char* referenceRatioName = "") {
-    std::string out = "[";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const ProcessRowResult& r = rows[i];
-        out += i ? ",\n    " : "\n    ";
-        out += "{\"name\": " + jsonString(r.row.name) + ", \"appDirOnPath\": " +
-               (r.row.appDirOnPath ? "true" : "false") + ", \"wallMs\": " + jsonSummary(r.wallMs) + ", \"" +
-               ratioName + "\": " + format("%.6g", r.wallMs.median / base.wallMs.median) +
-               (reference ? format(", \"%s\": %.6g", referenceRatioName, r.wallMs.median / reference->wallMs.median)
-                          : std::string()) +
-               ", \"peakWorkingSetBytes\": " + jsonSummary(r.peakWorkingSet) +
-               ", \"exitedPeakWorkingSetBytes\": " + jsonSummary(r.exitedPeakWorkingSet) +
-               format(", \"reportedArgCount\": %d", r.reportedArgCount) +
-               ", \"reportedByChild\": " + (r.reportedByChild ? "true" : "false") + "}";
+std::string targetTable(const BenchResults& results) {
+    std::string out;
+    for (const Target& t : targets(results)) {
+        out += format("  %-48s %8.3f %-3s (limit %.2f)  %-22s %s\n", t.name.c_str(), t.value, t.unit, t.limit,
+                      verdict(t).c_str(), t.spread.c_str());
     }
-    return out + "\n  ]";
+    return out;
 }
 
-std::string jsonSteps(const std::vector<LaunchStep>& steps) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-        out += i ? ",\n    " : "\n    ";
-        out += "{\"name\": " + jsonString(steps[i].name) +
-               format(", \"firstMs\": %.6g, \"ms\": ", steps[i].firstMs) + jsonSummary(steps[i].ms) + "}";
+std::string ratioHistograms(const BenchResults& results) {
+    std::string out;
+    for (const char* row : {kInProcess, kRestart}) {
+        out += format("  %-28s 0.05x bins: ", row) +
+               histogram(pairRatios(results, rowIndex(results, row), rowIndex(results, kFloor)), 0.05) + "\n";
     }
-    return out + "\n  ]";
+    return out;
 }
 
 }  // namespace
 
-std::vector<TargetCheck> checkTargets(const BenchResults& results) {
-    const ProcessRowResult& floor = findRow(results.rows, kFloorRow);
-    const ProcessRowResult& inProcess = findRow(results.rows, "in-process");
-    const ProcessRowResult& restart = findRow(results.rows, "restart");
-    std::vector<TargetCheck> checks;
-    checks.push_back(atMost("in-process wall time / floor", inProcess.wallMs.median / floor.wallMs.median, 1.05, "x"));
-    checks.push_back(atMost("restart wall time / floor", restart.wallMs.median / floor.wallMs.median, 2.2, "x"));
-    checks.push_back(atMost("in-process peak working set - floor",
-                            (inProcess.peakWorkingSet.median - floor.peakWorkingSet.median) / kMiB, 1.0, "MiB"));
-    checks.push_back(atMost("restart child peak working set - floor",
-                            (restart.peakWorkingSet.median - floor.peakWorkingSet.median) / kMiB, 2.0, "MiB"));
-    if (restart.exitedPeakWorkingSet.count > 0) {
-        checks.push_back(atMost("restart parent peak working set - floor",
-                                (restart.exitedPeakWorkingSet.median - floor.peakWorkingSet.median) / kMiB, 2.0,
-                                "MiB"));
-    }
-    const CfgCostResult* small = findCfg(results.cfgCost, 1000);
-    const CfgCostResult* large = findCfg(results.cfgCost, 10000);
-    if (small && large) {
-        const double perLineLarge = large->totalMs.median / large->lines;
-        const double perLineSmall = small->totalMs.median / small->lines;
-        checks.push_back(atMost("configuration cost per line, 10,000 / 1,000", perLineLarge / perLineSmall, 1.5, "x"));
-    }
-    if (large) {
-        checks.push_back(atMost("configuration cost at 10,000 lines", large->totalMs.median, 10.0, "ms"));
-    }
-    checks.push_back(atMost("stripped launcher size", results.launcherBytes / kMiB, 1.0, "MiB"));
-    return checks;
-}
-
-std::string formatTables(const BenchResults& results, const std::vector<TargetCheck>& targets) {
-    const ProcessRowResult& floor = findRow(results.rows, kFloorRow);
-    const ProcessRowResult& bareFloor = findRow(results.rows, kBareFloorRow);
-    const ProcessRowResult& bare = findRow(results.rows, "bare");
-    std::string out;
-    out += format("Whole process, %d runs per row, rows interleaved (wall time from CreateProcessW to exit;\n"
-                  "peak working set as the reporting process read it; exit MiB: read by the driver after exit;\n"
-                  "x floor and +MiB against the floor whose runtime imports the window system, as the runtime\n"
-                  "of every application with a window does; x bare floor against the bare runtime's floor)\n",
-                  results.rounds);
-    out += processTable(results.rows, floor, "floor", &bareFloor, "bare floor");
-    if (!results.probes.empty()) {
-        out += "\nProbes: the bare program plus one ingredient of the launcher\n";
-        out += processTable(results.probes, bare, "bare");
-    }
-    out += "\nConfiguration to launch data in one process (createJvmLauncher, makeLaunchData,\n"
-           "makeJvmlLauncherData; application directory on PATH)\n";
-    out += cfgTable(results.cfgCost);
-    for (const auto& [blocks, ns] : results.nsPerAllocation) {
-        out += format("  heap: %.0f ns per block (allocate and free) with %d blocks alive\n", ns, blocks);
-    }
-    out += format("  heap: %.3f ms to allocate, write once and free one block of %.1f KiB\n",
-                  results.largeBlockMs.second, results.largeBlockMs.first / 1024.0);
-    out += "\nThe launcher's in-process sequence replayed in one process, step by step\n";
-    out += stepTable(results.launchSteps);
-    out += "\nThe restart path's own machinery replayed in one process (its child: the bare program)\n";
-    out += stepTable(results.restartSteps);
-    out += format("\nLauncher file: %s, %llu bytes (%.3f MiB)\n", results.launcherFile.c_str(),
-                  static_cast<unsigned long long>(results.launcherBytes), results.launcherBytes / kMiB);
-    out += "\nTargets\n";
-    for (const TargetCheck& t : targets) {
-        out += format("  %-44s %10.3f %-3s  limit %8.3f %-3s  %s\n", t.name.c_str(), t.value, t.unit.c_str(),
-                      t.limit, t.unit.c_str(), t.met ? "met" : "MISSED");
-    }
+std::string formatReport(const BenchResults& results) {
+    std::string out = format(
+        "Whole process: %d rounds after %d warm-up rounds, rows in alternating order; %s.\n"
+        "Wall time from CreateProcessW to the end of the wait; report ms: to the runtime's (or the\n"
+        "bare program's) report; peak: of the reporting process; parent: the restart parent's peak,\n"
+        "read by its child while the parent waits\n",
+        results.rounds, results.warmUpRounds, results.pinning.c_str());
+    out += processTable(results);
+    out += "\nHistograms of the wall times (bin's lower edge in ms: runs)\n" + histograms(results);
+    out += "\nPer-round ratios to the window-system floor (bin's lower edge: rounds)\n" + ratioHistograms(results);
+    out +=
+        "\nConfiguration to launch data in one process (createJvmLauncher, makeLaunchData,\n"
+        "makeLaunchBuffer; application directory on PATH)\n" +
+        cfgTable(results.cfgCost);
+    out += "\nThe launcher's in-process steps, called from the launcher library in one process\n" +
+           stepTable(results.steps);
+    out += "\nTargets (the ratios: median of the per-round ratios)\n" + targetTable(results);
+    out += "\nFailed runs, and runs that could not be started\n" + formatFailures(results.rows, results.runs, false);
     return out;
 }
 
-std::string formatJson(const BenchResults& results, const std::vector<TargetCheck>& targets) {
-    const ProcessRowResult& floor = findRow(results.rows, kFloorRow);
-    const ProcessRowResult& bareFloor = findRow(results.rows, kBareFloorRow);
-    const ProcessRowResult& bare = findRow(results.rows, "bare");
-    std::string out = "{\n";
-    out += format("  \"rounds\": %d,\n", results.rounds);
-    out += "  \"launcher\": {\"file\": " + jsonString(results.launcherFile) +
-           format(", \"bytes\": %llu},\n", static_cast<unsigned long long>(results.launcherBytes));
-    out += "  \"process\": " + jsonRows(results.rows, floor, "ratioToFloor", &bareFloor, "ratioToBareFloor") + ",\n";
-    out += "  \"probes\": " + jsonRows(results.probes, bare, "ratioToBare") + ",\n";
-    out += "  \"configCost\": [";
-    for (std::size_t i = 0; i < results.cfgCost.size(); ++i) {
-        const CfgCostResult& r = results.cfgCost[i];
-        out += i ? ",\n    " : "\n    ";
-        out += format("{\"lines\": %d, \"fileBytes\": %zu, \"runtimeArgs\": %zu, \"bufferBytes\": %d, "
-                      "\"repetitions\": %d, \"allocations\": %llu, \"totalMs\": ",
-                      r.lines, r.fileBytes, r.runtimeArgs, r.bufferBytes, r.repetitions,
-                      static_cast<unsigned long long>(r.totalAllocations)) +
-               jsonSummary(r.totalMs) + ", \"stages\": [";
-        for (std::size_t s = 0; s < r.stages.size(); ++s) {
-            out += (s ? ", " : "") + std::string("{\"name\": ") + jsonString(r.stages[s].name) +
-                   ", \"ms\": " + jsonSummary(r.stages[s].ms) +
-                   format(", \"allocations\": %llu}", static_cast<unsigned long long>(r.stages[s].allocations));
+std::string formatCsv(const BenchResults& results) {
+    std::string out = "row,round,failure,wall_ms,report_ms,peak_bytes,parent_peak_bytes\n";
+    for (std::size_t i = 0; i < results.rows.size(); ++i) {
+        for (std::size_t round = 0; round < results.runs[i].size(); ++round) {
+            const Run& r = results.runs[i][round];
+            out += format("%s,%d,%s,%.4f,%.4f,%.0f,%.0f\n", results.rows[i].name.c_str(),
+                          static_cast<int>(round) - results.warmUpRounds, r.failure.empty() ? "" : "failed", r.wallMs,
+                          r.toReportMs, r.peakBytes, r.parentPeakBytes);
         }
-        out += "]}";
     }
-    out += "\n  ],\n  \"heapNsPerAllocation\": [";
-    for (std::size_t i = 0; i < results.nsPerAllocation.size(); ++i) {
-        out += format("%s{\"liveBlocks\": %d, \"ns\": %.6g}", i ? ", " : "", results.nsPerAllocation[i].first,
-                      results.nsPerAllocation[i].second);
-    }
-    out += format("],\n  \"heapLargeBlock\": {\"bytes\": %zu, \"ms\": %.6g}", results.largeBlockMs.first,
-                  results.largeBlockMs.second);
-    out += ",\n  \"launchSteps\": " + jsonSteps(results.launchSteps);
-    out += ",\n  \"restartSteps\": " + jsonSteps(results.restartSteps);
-    out += ",\n  \"targets\": [";
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        const TargetCheck& t = targets[i];
-        out += i ? ",\n    " : "\n    ";
-        out += "{\"name\": " + jsonString(t.name) + format(", \"value\": %.6g, \"limit\": %.6g, ", t.value, t.limit) +
-               "\"unit\": " + jsonString(t.unit) + ", \"met\": " + (t.met ? "true" : "false") + "}";
-    }
-    out += "\n  ]\n}\n";
     return out;
+}
+
+std::string formatFailures(const std::vector<Row>& rows, const std::vector<std::vector<Run>>& runs, bool errorOutput) {
+    std::string out;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (std::size_t n = 0; n < runs[i].size(); ++n) {
+            const Run& run = runs[i][n];
+            if (!run.failure.empty()) {
+                out += format("  %s, run %zu: ", rows[i].name.c_str(), n + 1) + run.failure + "\n";
+                if (errorOutput) {
+                    out += run.errorOutput + (run.errorOutput.empty() ? "" : "\n");
+                }
+            }
+        }
+    }
+    return out.empty() ? "  none\n" : out;
 }
 
 }  // namespace bench

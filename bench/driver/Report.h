@@ -1,51 +1,45 @@
 // The bench's results: the printed tables, the targets they are held
-// against, and the same figures as JSON.
+// against, and the raw runs as CSV.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "CfgCost.h"
-#include "LaunchBreakdown.h"
-#include "ProcessBench.h"
+#include "Runs.h"
+#include "Steps.h"
 
 namespace bench {
 
+// The rows that the targets are judged on.
+extern const char* const kFloor;
+extern const char* const kInProcess;
+extern const char* const kRestart;
+extern const char* const kProbeWindow;
+
 struct BenchResults {
+    int warmUpRounds = 0;
     int rounds = 0;
-    std::vector<ProcessRowResult> rows;
-    std::vector<ProcessRowResult> probes;
+    std::string pinning;
+    std::vector<Row> rows;
+    // Per row, every run, warm-up rounds first.
+    std::vector<std::vector<Run>> runs;
     std::vector<CfgCostResult> cfgCost;
-    // The heap's cost per block with few and with many blocks alive.
-    std::vector<std::pair<int, double>> nsPerAllocation;
-    // Bytes of the largest launch data buffer, and the milliseconds to
-    // allocate, touch and free a block of that size.
-    std::pair<std::size_t, double> largeBlockMs;
-    std::vector<LaunchStep> launchSteps;
-    std::vector<LaunchStep> restartSteps;
+    std::vector<Step> steps;
     std::uint64_t launcherBytes = 0;
     std::string launcherFile;
 };
 
-// The floor that the launcher's targets are judged against: its runtime
-// imports the window system, as every runtime that shows a window does. The
-// bare-runtime floor is printed beside it for reference.
-extern const char* const kFloorRow;
-extern const char* const kBareFloorRow;
+// The tables, the targets with their spread and verdict, and the failures.
+std::string formatReport(const BenchResults& results);
 
-struct TargetCheck {
-    std::string name;
-    double value = 0;
-    double limit = 0;
-    std::string unit;
-    bool met = false;
-};
+// One line per run: row, round, failure, wall ms, ms to the report, peak
+// bytes, the parent's peak bytes.
+std::string formatCsv(const BenchResults& results);
 
-std::vector<TargetCheck> checkTargets(const BenchResults& results);
-
-std::string formatTables(const BenchResults& results, const std::vector<TargetCheck>& targets);
-std::string formatJson(const BenchResults& results, const std::vector<TargetCheck>& targets);
+// Every failed run in one line each: its row, its number and what went
+// wrong; with `errorOutput` followed by its standard error.
+std::string formatFailures(const std::vector<Row>& rows, const std::vector<std::vector<Run>>& runs, bool errorOutput);
 
 }  // namespace bench

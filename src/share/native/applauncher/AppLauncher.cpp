@@ -68,16 +68,19 @@ tstring AppLauncher::getCfgFilePath() const {
     return FileUtils::combinePath(appDir, cfgFileName);
 }
 
-std::unique_ptr<Jvm> AppLauncher::createJvmLauncher() const {
-    const tstring cfgFilePath = getCfgFilePath();
-    TRACE_MSG("Launcher config file path: \"" << cfgFilePath << "\"");
-
+CfgMacros AppLauncher::cfgMacros() const {
     CfgMacros macros;
     macros[L"$APPDIR"] = appDir;
     macros[L"$BINDIR"] = FileUtils::parentDir(launcherPath);
     macros[L"$ROOTDIR"] = rootDir;
+    return macros;
+}
 
-    CfgFile cfgFile = CfgFile::load(cfgFilePath).applyMacros(macros);
+std::unique_ptr<Jvm> AppLauncher::createJvmLauncher() const {
+    const tstring cfgFilePath = getCfgFilePath();
+    TRACE_MSG("Launcher config file path: \"" << cfgFilePath << "\"");
+
+    CfgFile cfgFile = CfgFile::load(cfgFilePath).applyMacros(cfgMacros());
     if (!commandArgs.empty()) {
         cfgFile.overrideProperty(CfgSectionId::argOptions, CfgPropertyId::arguments, commandArgs);
     }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "CfgFile.h"
 #include "tstrings.h"
 
 class Jvm;
@@ -40,6 +41,9 @@ public:
     bool isAppDirInLibPath() const;
 
     tstring getCfgFilePath() const;
+
+    // The directory macros that the configuration's values may use.
+    CfgMacros cfgMacros() const;
 
     // Reads the configuration file afresh and returns a filled runtime
     // launcher; when the library search path lacks the application

@@ -170,18 +170,22 @@ enum class Replaced { none, some, tooLong };
 // Replaces `name` in `text` the way tstrings::replace does (leftmost first,
 // without overlaps, inserted text not searched again), but in time linear in
 // the result and only when the result stays within `maxLength`. The result
-// goes to `result` unless nothing is replaced or it would grow too long.
+// goes to `result` unless nothing is replaced or it would grow too long. The
+// text is searched once to the end, to count, and then only as far as the
+// last occurrence.
 Replaced replaceWithin(const tstring& text, const tstring& name, const tstring& replacement, std::size_t maxLength,
                        tstring& result) {
     if (name.empty()) {
         return Replaced::none;
     }
-    std::size_t count = 0;
-    for (std::size_t pos = text.find(name); pos != tstring::npos; pos = text.find(name, pos + name.size())) {
-        ++count;
-    }
-    if (count == 0) {
+    const std::size_t first = text.find(name);
+    if (first == tstring::npos) {
         return Replaced::none;
+    }
+    std::size_t count = 1;
+    for (std::size_t pos = text.find(name, first + name.size()); pos != tstring::npos;
+         pos = text.find(name, pos + name.size())) {
+        ++count;
     }
     const std::size_t kept = text.size() - count * name.size();
     if (!replacement.empty() && count > (maxLength - kept) / replacement.size()) {
@@ -190,17 +194,21 @@ Replaced replaceWithin(const tstring& text, const tstring& name, const tstring& 
     result.clear();
     result.reserve(kept + count * replacement.size());
     std::size_t from = 0;
-    for (std::size_t pos = text.find(name); pos != tstring::npos; pos = text.find(name, from)) {
+    for (std::size_t pos = first;; pos = text.find(name, from)) {
         result.append(text, from, pos - from).append(replacement);
         from = pos + name.size();
+        if (--count == 0) {
+            break;
+        }
     }
     result.append(text, from, tstring::npos);
     return Replaced::some;
 }
 
-bool holdsAnyMacro(const tstring& text, const CfgMacros& macros) {
-    for (const auto& macro : macros) {
-        if (!macro.first.empty() && text.find(macro.first) != tstring::npos) {
+// Whether `text` holds the name of one of the first `count` macros.
+bool holdsAnyMacro(const tstring& text, const CfgMacros& macros, std::size_t count) {
+    for (auto macro = macros.begin(); count > 0; ++macro, --count) {
+        if (!macro->first.empty() && text.find(macro->first) != tstring::npos) {
             return true;
         }
     }
@@ -208,25 +216,29 @@ bool holdsAnyMacro(const tstring& text, const CfgMacros& macros) {
 }
 
 // One pass of every macro in order over `input`; false when the text would
-// grow past `maxLength`. A text holding no macro name passes through unchanged.
-bool expandOnce(const tstring& input, const CfgMacros& macros, std::size_t maxLength, tstring& output) {
+// grow past `maxLength`. `mayHold` becomes the number of macros, counted from
+// the first, whose names the output may still hold: up to the last one that
+// replaced anything, since every later one found nothing in the text as it
+// finally is. No replacement gives 0 and leaves `output` as it was.
+bool expandOnce(const tstring& input, const CfgMacros& macros, std::size_t maxLength, tstring& output,
+                std::size_t& mayHold) {
     tstring current;
-    bool replacedAny = false;
+    mayHold = 0;
+    std::size_t index = 0;
     for (const auto& [name, text] : macros) {
+        ++index;
         tstring next;
-        const Replaced replaced = replaceWithin(replacedAny ? current : input, name, text, maxLength, next);
+        const Replaced replaced = replaceWithin(mayHold ? current : input, name, text, maxLength, next);
         if (replaced == Replaced::tooLong) {
             return false;
         }
         if (replaced == Replaced::some) {
             current.swap(next);
-            replacedAny = true;
+            mayHold = index;
         }
     }
-    if (replacedAny) {
+    if (mayHold) {
         output.swap(current);
-    } else {
-        output = input;
     }
     return true;
 }
@@ -239,26 +251,24 @@ bool expandOnce(const tstring& input, const CfgMacros& macros, std::size_t maxLe
 // it can need more passes; such contrived values are refused too.) A pass
 // over a text that holds no macro name changes nothing and is not run.
 std::optional<tstring> expandValue(const tstring& value, const CfgMacros& macros) {
-    if (!holdsAnyMacro(value, macros)) {
-        return value;
-    }
     const std::size_t maxLength = value.size() + maxExpansionGrowth;
     tstring current;
-    if (!expandOnce(value, macros, maxLength, current)) {
+    std::size_t mayHold = 0;
+    if (!expandOnce(value, macros, maxLength, current, mayHold)) {
         return std::nullopt;
     }
-    if (current == value) {
-        return current;
+    if (mayHold == 0 || current == value) {
+        return value;
     }
     for (std::size_t pass = 1; pass <= macros.size(); ++pass) {
-        if (!holdsAnyMacro(current, macros)) {
+        if (!holdsAnyMacro(current, macros, mayHold)) {
             return current;
         }
         tstring next;
-        if (!expandOnce(current, macros, maxLength, next)) {
+        if (!expandOnce(current, macros, maxLength, next, mayHold)) {
             return std::nullopt;
         }
-        if (next == current) {
+        if (mayHold == 0 || next == current) {
             return current;
         }
         current.swap(next);

@@ -24,7 +24,7 @@ public:
         return std::nullopt;
     }
 
-    const wchar_t* name() const { return nameText; }
+    const wchar_t* name() const { return nameText.data(); }
 
     friend bool operator==(const CfgName& a, const CfgName& b) { return a.compare(b) == 0; }
     friend bool operator!=(const CfgName& a, const CfgName& b) { return a.compare(b) != 0; }
@@ -34,9 +34,10 @@ protected:
     constexpr explicit CfgName(const wchar_t* name) : nameText(name) {}
 
 private:
-    int compare(const CfgName& other) const { return std::wstring_view(nameText).compare(other.nameText); }
+    int compare(const CfgName& other) const { return nameText.compare(other.nameText); }
 
-    const wchar_t* nameText;
+    // A view of a literal, so that comparisons know both lengths.
+    std::wstring_view nameText;
 };
 
 // A recognised section name; `none` stands for the lines before the first

@@ -196,15 +196,15 @@ BOOL WINAPI ignoreCtrlCAndCtrlBreak(DWORD ctrlType) {
     return ctrlType == CTRL_C_EVENT || ctrlType == CTRL_BREAK_EVENT;
 }
 
-void launchInProcess(std::unique_ptr<Jvm> jvm) {
-    const tstring libDir = FileUtils::parentDir(jvm->getLibraryPath());
+void launchInProcess(const Jvm& jvm) {
+    const tstring libDir = FileUtils::parentDir(jvm.getLibraryPath());
     ::SetDllDirectoryW(libDir.c_str());
     TRACE_MSG("SetDllDirectory to: " << libDir);
 
-    const std::unique_ptr<Dll> runtimeLib = loadDll(jvm->getLibraryPath());
+    const std::unique_ptr<Dll> runtimeLib = loadDll(jvm.getLibraryPath());
 
     std::unique_ptr<Dll> splashLib;
-    if (jvm->hasSplashArgument()) {
+    if (jvm.hasSplashArgument()) {
         // The splash-screen library depends on the virtual machine library;
         // holding it while the splash library loads is enough.
         const std::unique_ptr<Dll> jvmLib =
@@ -212,7 +212,20 @@ void launchInProcess(std::unique_ptr<Jvm> jvm) {
         splashLib = loadDll(FileUtils::combinePath(libDir, L"splashscreen.dll"));
     }
 
-    jvm->launch();
+    jvm.launch();
+}
+
+AppLauncher makeAppLauncher(const tstring& launcherPath) {
+    AppLauncher appLauncher;
+    appLauncher.setImageLayout(FileUtils::parentDir(launcherPath)).setLauncherPath(launcherPath);
+
+    const PackageFile packageFile = PackageFile::loadFromAppDir(appLauncher.getAppDir());
+
+    if (!packageFile.packageName().empty()) {
+        addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"LOCALAPPDATA");
+        addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"APPDATA");
+    }
+    return appLauncher;
 }
 
 // A job that ends its processes when this process ends, however it ends;
@@ -273,26 +286,22 @@ namespace WinLauncher {
 void launchApp() {
     ::AllowSetForegroundWindow(ASFW_ANY);
 
-    AppLauncher appLauncher;
-    appLauncher.setImageLayout(FileUtils::parentDir(SysInfo::getExecutablePath()));
-
-    const PackageFile packageFile = PackageFile::loadFromAppDir(appLauncher.getAppDir());
-
-    if (!packageFile.packageName().empty()) {
-        ::addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"LOCALAPPDATA");
-        ::addCfgFileLookupDirForEnvVariable(packageFile, appLauncher, L"APPDATA");
-    }
+    const AppLauncher appLauncher = ::makeAppLauncher(SysInfo::getExecutablePath());
 
     const bool appDirInLibPath = appLauncher.isAppDirInLibPath();
 
     std::unique_ptr<Jvm> jvm = appLauncher.createJvmLauncher();
 
     if (appDirInLibPath) {
-        launchInProcess(std::move(jvm));
+        ::launchInProcess(*jvm);
     } else {
         restart(std::move(jvm), appLauncher);
     }
 }
+
+AppLauncher makeAppLauncher(const tstring& launcherPath) { return ::makeAppLauncher(launcherPath); }
+
+void launchInProcess(const Jvm& jvm) { ::launchInProcess(jvm); }
 
 std::unique_ptr<Dll> loadDll(const tstring& dllPath) { return ::loadDll(dllPath); }
 

@@ -12,6 +12,7 @@
 
 class AppLauncher;
 class Executor;
+class Jvm;
 class PackageFile;
 
 namespace WinLauncher {
@@ -21,6 +22,15 @@ namespace WinLauncher {
 // executable with the application directory on PATH and ends the process
 // with the child's exit code.
 void launchApp();
+
+// The model of the image whose launcher is `launcherPath`: its directories,
+// and the per-user configuration directories when the image has a package
+// file.
+AppLauncher makeAppLauncher(const tstring& launcherPath);
+
+// Starts the runtime in this process and returns when its entry point
+// returns.
+void launchInProcess(const Jvm& jvm);
 
 // Loads a library so that the libraries it depends on are found beside it:
 // first through AddDllDirectory, then with its directory appended to PATH;
