@@ -167,12 +167,4 @@ ProgramOutput runProgram(const tstring& program, const tstring_array& args, cons
     return result;
 }
 
-std::optional<std::string> environmentSecret(const tstring& name) {
-    const char* value = std::getenv(tstrings::toUtf8(name).c_str());
-    if (!value) {
-        return std::nullopt;
-    }
-    return std::string(value);
-}
-
 }  // namespace imagetool

@@ -8,6 +8,7 @@
 #include "FileUtils.h"
 #include "IconFile.h"
 #include "IconResources.h"
+#include "PeFile.h"
 #include "PeImageError.h"
 #include "PeResourceEditor.h"
 #include "ToolError.h"
@@ -18,13 +19,7 @@ namespace imagetool {
 
 namespace {
 
-const std::uint64_t maxLauncherSize = 0x7FFFFFFF;
 const std::uint32_t versionInfoId = 1;
-
-std::string readLauncher(const tstring& path, const tstring& shownPath) {
-    const tstring shown = quoted(shownPath);
-    return readWholeFile(path, shown, maxLauncherSize, shown + L" is not a Windows program: it is larger than 2 GB");
-}
 
 // One line for the user, naming the file the user gave.
 [[noreturn]] void failBranding(const tstring& shownPath, const PeImageError& error) {
@@ -82,7 +77,7 @@ void brandLauncher(const tstring& exePath, const tstring& shownPath, const tstri
     }
     std::string branded;
     try {
-        const PeResourceEditor editor(readLauncher(exePath, shownPath));
+        const PeResourceEditor editor(readProgramFile(exePath, shownPath));
         ResourceTree resources = editor.resources();
         if (icon) {
             replaceIcon(resources, *icon);

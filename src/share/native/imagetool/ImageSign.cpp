@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FileUtils.h"
+#include "SysInfo.h"
 #include "ToolConsole.h"
 #include "ToolError.h"
 #include "ToolFiles.h"
@@ -41,13 +42,13 @@ std::string readPassword(const SigningOptions& options) {
                                             L"The password file \"" + path + L"\" is too large"));
     }
     if (!options.passwordVariable.empty()) {
-        const std::optional<std::string> value = environmentSecret(options.passwordVariable);
-        if (!value) {
+        try {
+            return tstrings::toUtf8(SysInfo::getEnvVariable(options.passwordVariable));
+        } catch (const std::exception&) {
             fail(L"The environment variable " + options.passwordVariable + L" that holds the password is not set");
         }
-        return *value;
     }
-    return environmentSecret(defaultPasswordVariable).value_or(std::string());
+    return tstrings::toUtf8(SysInfo::getEnvVariable(defaultPasswordVariable, tstring()));
 }
 
 // What a verification trusts: the key's certificates and the system's.

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "tstrings.h"
@@ -46,10 +45,6 @@ extern const wchar_t secretFileArgument[];
 
 // Runs `program` with `args` and no standard input, and waits for it.
 ProgramOutput runProgram(const tstring& program, const tstring_array& args, const std::string& secret = {});
-
-// The value of the environment variable `name` as bytes, or nothing when
-// it is not set.
-std::optional<std::string> environmentSecret(const tstring& name);
 
 struct SigningKey {
     // The common name of the certificate that signs.

@@ -173,4 +173,10 @@ tstring machineName(std::uint16_t machine) {
     }
 }
 
+std::string readProgramFile(const tstring& path, const tstring& shownPath) {
+    const tstring shown = quoted(shownPath);
+    return readWholeFile(path, shown, pe_format::maxImageFileSize,
+                         shown + L" is not a Windows program: it is larger than 2 GB");
+}
+
 }  // namespace imagetool

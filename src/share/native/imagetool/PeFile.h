@@ -37,6 +37,10 @@ struct PeFile {
     static PeFile parse(std::string_view bytes, const tstring& path);
 };
 
+// The whole program file at `path`, read for parsing; failures name
+// `shownPath`, the file the user knows.
+std::string readProgramFile(const tstring& path, const tstring& shownPath);
+
 // "x64", "x86", "ARM64" or the machine code in hexadecimal.
 tstring machineName(std::uint16_t machine);
 

@@ -19,6 +19,10 @@ const std::size_t dosPeOffsetField = 0x3C;
 const std::size_t fileHeaderSize = 20;
 const std::size_t sectionHeaderSize = 40;
 const std::size_t maxDirectories = 16;
+const std::size_t dataDirectorySize = 8;
+const std::size_t checksumSize = 4;
+// The largest file the loader maps.
+const std::uint64_t maxImageFileSize = 0x7FFFFFFF;
 }  // namespace pe_format
 
 namespace pe_directory {

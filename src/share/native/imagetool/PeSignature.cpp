@@ -11,6 +11,7 @@
 #include "ByteAccess.h"
 #include "DerReader.h"
 #include "PeHeaders.h"
+#include "PeFile.h"
 #include "PeImageError.h"
 #include "SignatureCrypto.h"
 #include "ToolError.h"
@@ -20,9 +21,6 @@ namespace imagetool {
 
 namespace {
 
-const std::uint64_t maxProgramSize = 0x7FFFFFFF;
-const std::size_t directoryEntrySize = 8;
-const std::size_t checksumSize = 4;
 // WIN_CERTIFICATE: dwLength, wRevision, wCertificateType, then the
 // certificate itself.
 const std::size_t certificateHeaderSize = 8;
@@ -47,12 +45,12 @@ struct CertificateTable {
 
 CertificateTable findCertificateTable(const PeHeaders& headers, std::size_t fileSize) {
     const PeDataDirectory directory = headers.directory(pe_directory::certificates);
-    const CertificateTable table{headers.dataDirectoryOffset + pe_directory::certificates * directoryEntrySize,
+    const CertificateTable table{headers.dataDirectoryOffset + pe_directory::certificates * pe_format::dataDirectorySize,
                                  directory.rva, directory.size};
     if (table.offset > fileSize || table.size > fileSize - table.offset) {
         unreadable(L"the certificate table lies outside the file");
     }
-    if (table.offset < table.entryOffset + directoryEntrySize) {
+    if (table.offset < table.entryOffset + pe_format::dataDirectorySize) {
         unreadable(L"the certificate table overlaps the headers");
     }
     return table;
@@ -147,8 +145,8 @@ ImageDigest readIndirectData(std::string_view content) {
 // and the table itself.
 std::vector<std::string_view> digestedPieces(std::string_view file, const PeHeaders& headers,
                                              const CertificateTable& table) {
-    const std::size_t afterChecksum = headers.checksumOffset + checksumSize;
-    const std::size_t afterEntry = table.entryOffset + directoryEntrySize;
+    const std::size_t afterChecksum = headers.checksumOffset + pe_format::checksumSize;
+    const std::size_t afterEntry = table.entryOffset + pe_format::dataDirectorySize;
     return {file.substr(0, headers.checksumOffset), file.substr(afterChecksum, table.entryOffset - afterChecksum),
             file.substr(afterEntry, table.offset - afterEntry), file.substr(table.offset + table.size)};
 }
@@ -183,9 +181,7 @@ SignatureState signatureStateOf(const std::string& file) {
 }
 
 SignatureState readSignatureState(const tstring& path) {
-    const tstring shown = quoted(path);
-    return signatureStateOf(
-        readWholeFile(path, shown, maxProgramSize, shown + L" is not a Windows program: it is larger than 2 GB"));
+    return signatureStateOf(readProgramFile(path, path));
 }
 
 }  // namespace imagetool

@@ -23,8 +23,6 @@ ProgramOutput runProgram(const tstring& program, const tstring_array&, const std
     fail(L"Cannot run " + program + L" from the Windows build of kivo-image");
 }
 
-std::optional<std::string> environmentSecret(const tstring&) { return std::nullopt; }
-
 SigningKey openSigningKey(const tstring&, const std::string&) { referToLinuxBuild(external_program::osslsigncode); }
 
 bool codePageHolds(unsigned, const tstring&) { referToLinuxBuild(external_program::wixl); }
