@@ -7,21 +7,14 @@
 
 int wmain(int argc, wchar_t** /*argv*/) {
 #if defined(BENCH_PROBE_WINDOW)
-    // A class of its own, as the restart path's.
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = ::DefWindowProcW;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"BenchProbe";
-    const HWND window = ::RegisterClassExW(&windowClass)
-                            ? ::CreateWindowExW(0, L"BenchProbe", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                                ::GetModuleHandleW(nullptr), nullptr)
-                            : nullptr;
+    // The restart path's window: a message-only "STATIC" window that lasts
+    // until the process ends.
+    const HWND window = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                          ::GetModuleHandleW(nullptr), nullptr);
     if (!window) {
         return 2;
     }
     bench::reportPeakWorkingSet(argc);
-    ::DestroyWindow(window);
 #else
     bench::reportPeakWorkingSet(argc);
 #endif
